@@ -1,0 +1,21 @@
+#!/bin/sh
+# Installs every Debian package that building, running and testing need.
+# Safe to run again: it does nothing when all of them are already there.
+set -eu
+
+PACKAGES="cmake make g++ pkg-config libsdl1.2-dev libgtest-dev python3 clang-format
+xvfb x11-apps x11-utils"
+
+missing=""
+for p in $PACKAGES; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' ||
+        missing="$missing $p"
+done
+[ -n "$missing" ] || exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+echo "Instalando:$missing"
+$sudo apt-get update
+# shellcheck disable=SC2086 # the list is meant to split into names
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
