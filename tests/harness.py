@@ -1,6 +1,9 @@
 """Runs the real programs for the tests, with generous time limits."""
 import os
+import select
 import subprocess
+import tempfile
+import time
 import unittest
 
 TIMEOUT = 60  # seconds: only a hang gets anywhere near this
@@ -29,3 +32,43 @@ def run(args, stdin=b"", env=None, cwd=None):
 
 def main():
     unittest.main(verbosity=2)
+
+
+def scratch_folder(picture=None):
+    """A temporary working folder, with picture as Imagenes/ajuste.bmp if given."""
+    folder = tempfile.TemporaryDirectory()
+    if picture is not None:
+        os.mkdir(os.path.join(folder.name, "Imagenes"))
+        with open(os.path.join(folder.name, "Imagenes", "ajuste.bmp"), "wb") as out:
+            out.write(picture)
+    return folder
+
+
+def read_line(stream, timeout=TIMEOUT):
+    """One line from a pipe, or what came before the time ran out."""
+    line = b""
+    deadline = time.monotonic() + timeout
+    while not line.endswith(b"\n"):
+        left = deadline - time.monotonic()
+        if left <= 0 or not select.select([stream], [], [], left)[0]:
+            break
+        byte = os.read(stream.fileno(), 1)
+        if not byte:
+            break
+        line += byte
+    return line
+
+
+def while_waiting(args, action, cwd=None, env=None):
+    """Starts a program, and once its prompt line is out, calls action() and
+    presses ENTER. Gives the prompt line, action's result and the ended run."""
+    with subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, cwd=cwd, env=env or sdl_env()) as proc:
+        try:
+            prompt = read_line(proc.stdout)
+            seen = action() if prompt else None
+            out, err = proc.communicate(b"\n", timeout=TIMEOUT)
+        finally:
+            proc.kill()
+        return prompt, seen, subprocess.CompletedProcess(args, proc.returncode, prompt + out, err)
+

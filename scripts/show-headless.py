@@ -1,0 +1,38 @@
+#!/usr/bin/env python3
+"""Shows blitshow on a private Xvfb server, for machines with no display,
+and saves a screenshot of its window as a PNG file in its folder.
+
+Usage: show-headless.py BLITSHOW_FOLDER
+"""
+import os
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+import xshot  # noqa: E402
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__.strip())
+    folder = os.path.abspath(sys.argv[1])
+    shot = os.path.join(folder, "ventana.png")
+    with xshot.Xvfb() as display:
+        os.environ["DISPLAY"] = display
+        os.environ.pop("SDL_VIDEODRIVER", None)
+        # The prompt comes once the window is drawn; ENTER still comes from the user.
+        with subprocess.Popen(["./blitshow"], cwd=folder, stdout=subprocess.PIPE) as blitshow:
+            prompt = blitshow.stdout.readline()
+            pixels = xshot.grab() if prompt else None
+            if pixels:
+                xshot.write_png(shot, pixels)
+                print(f"[Sin pantalla: blitshow se muestra en Xvfb ({display}); "
+                      f"captura de su ventana: {shot}]", flush=True)
+            sys.stdout.buffer.write(prompt)
+            sys.stdout.flush()
+            sys.stdout.buffer.write(blitshow.stdout.read())
+    return blitshow.returncode
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Reads blitshow's 640x480 window back from the X server on $DISPLAY.
+
+Usage: xshot.py OUTPUT.png   saves the window as a PNG file.
+"""
+import os
+import re
+import struct
+import subprocess
+import sys
+import zlib
+
+WIDTH, HEIGHT = 640, 480
+# A line of `xwininfo -tree`: "... 640x480+0+0  +0+0", the last pair absolute.
+GEOMETRY = re.compile(r"(\d+)x(\d+)[+-]-?\d+[+-]-?\d+\s+\+(-?\d+)\+(-?\d+)\s*$")
+
+
+def window_position():
+    """Absolute position of the first 640x480 window, or None if there is none."""
+    tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True,
+                          check=True, timeout=30).stdout
+    for line in tree.splitlines():
+        m = GEOMETRY.search(line)
+        if m and (int(m[1]), int(m[2])) == (WIDTH, HEIGHT):
+            return int(m[3]), int(m[4])
+    return None
+
+
+def grab():
+    """The window's pixels as WIDTH*HEIGHT (r, g, b) tuples, row by row, or None."""
+    where = window_position()
+    if where is None:
+        return None
+    xwd = subprocess.run(["xwd", "-root", "-silent"], capture_output=True, check=True,
+                         timeout=30).stdout
+    (header_size, _, _, _, width, height, _, byte_order, _, _, _, bits, stride, _,
+     red, green, blue, _, _, colours) = struct.unpack(">20I", xwd[:80])
+    if bits not in (24, 32):
+        raise RuntimeError(f"only 24 or 32 bits per pixel are read, not {bits}")
+    size = bits // 8
+    order = "little" if byte_order == 0 else "big"
+    shifts = [(mask, (mask & -mask).bit_length() - 1) for mask in (red, green, blue)]
+    data = xwd[header_size + 12 * colours:]
+    x0, y0 = where
+    pixels = []
+    for y in range(y0, y0 + HEIGHT):
+        row = data[y * stride + size * x0:y * stride + size * (x0 + WIDTH)]
+        for i in range(0, size * WIDTH, size):
+            value = int.from_bytes(row[i:i + size], order)
+            pixels.append(tuple((value & mask) >> shift for mask, shift in shifts))
+    assert x0 + WIDTH <= width and y0 + HEIGHT <= height
+    return pixels
+
+
+def write_png(path, pixels, width=WIDTH, height=HEIGHT):
+    raw = b"".join(b"\0" + bytes(c for p in pixels[y * width:(y + 1) * width] for c in p)
+                   for y in range(height))
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(
+            ">I", zlib.crc32(kind + body))
+
+    with open(path, "wb") as out:
+        out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height,
+                                                                    8, 2, 0, 0, 0))
+                  + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+class Xvfb:
+    """A private X server for the length of a with-block; gives its display."""
+
+    def __enter__(self):
+        read, write = os.pipe()
+        # -noreset: a client connecting while the server resets after its last
+        # client left would fail now and then.
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-noreset",
+             "-nolisten", "tcp"], pass_fds=(write,), stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as numbers:
+            number = numbers.readline().strip()
+        if not number:
+            self.server.kill()
+            raise RuntimeError("Xvfb did not start")
+        return ":" + number
+
+    def __exit__(self, *_):
+        self.server.terminate()
+        self.server.wait(timeout=30)
+
+
+def main():
+    if len(sys.argv) != 2 or not os.environ.get("DISPLAY"):
+        sys.exit(__doc__.strip())
+    pixels = grab()
+    if pixels is None:
+        sys.exit("xshot: no 640x480 window on " + os.environ["DISPLAY"])
+    write_png(sys.argv[1], pixels)
+
+
+if __name__ == "__main__":
+    main()
