@@ -3,6 +3,66 @@
 #include <cstdio>
 #include <cstdlib>
 
+// SDL's BMP loader trusts the file's headers: some values crash it, make it
+// read past the end of the file or allocate far more than the file holds.
+// Refuses such a file with a reason for SDL_GetError. Leaves the stream
+// where it found it, for the loader.
+static bool checkBMP(SDL_RWops *rw)
+{
+    const Sint64 maxSide = 8192; // keeps what the loader allocates bounded
+    const int start = SDL_RWtell(rw);
+    const Sint64 size = SDL_RWseek(rw, 0, RW_SEEK_END) - start;
+    SDL_RWseek(rw, start, RW_SEEK_SET);
+    if (size < 2 || SDL_ReadLE16(rw) != 0x4D42) { // no "BM": SDL names that itself
+        SDL_RWseek(rw, start, RW_SEEK_SET);
+        return true;
+    }
+
+    SDL_RWseek(rw, start + 10, RW_SEEK_SET);
+    const Sint64 offset = size < 18 ? 0 : SDL_ReadLE32(rw);
+    const Sint64 info = size < 18 ? 0 : SDL_ReadLE32(rw);
+    const bool os2 = info == 12;
+    const bool whole = (os2 || info >= 40) && 14 + info <= size;
+    Sint64 width = 0, height = 0, compression = 0, colours = 0;
+    int bits = 0;
+    if (whole && os2) {
+        width = SDL_ReadLE16(rw);
+        height = SDL_ReadLE16(rw);
+        SDL_ReadLE16(rw); // planes
+        bits = SDL_ReadLE16(rw);
+    } else if (whole) {
+        width = static_cast<Sint32>(SDL_ReadLE32(rw));
+        height = static_cast<Sint32>(SDL_ReadLE32(rw));
+        SDL_ReadLE16(rw); // planes
+        bits = SDL_ReadLE16(rw);
+        compression = SDL_ReadLE32(rw);
+        SDL_RWseek(rw, 12, RW_SEEK_CUR); // image size and resolution
+        colours = SDL_ReadLE32(rw);
+    }
+    SDL_RWseek(rw, start, RW_SEEK_SET);
+
+    const Sint64 rows = height < 0 ? -height : height;
+    const bool plain = compression == 0 || compression == 3; // rows stored as they are
+    // Colour masks follow the header unless the pixels follow it at once.
+    const bool masks = (bits == 16 || bits == 32) && (compression == 3 || offset != 14 + info);
+    const char *fault = NULL;
+    if (!whole || (masks && 14 + (os2 ? 12 : 40) + 12 > size))
+        fault = "BMP header is incomplete";
+    else if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        fault = "BMP bit count not supported";
+    else if (width < 1 || width > maxSide || rows < 1 || rows > maxSide)
+        fault = "BMP size out of range";
+    else if (bits <= 8 && colours > (1 << bits))
+        fault = "BMP palette has too many colors";
+    else if (bits <= 8 && 14 + info + (colours ? colours : 1 << bits) * (os2 ? 3 : 4) > size)
+        fault = "BMP palette is incomplete";
+    else if (offset + (plain ? (width * bits + 31) / 32 * 4 * rows : 0) > size)
+        fault = "BMP pixel data is incomplete";
+    if (fault != NULL)
+        SDL_SetError("%s", fault);
+    return fault == NULL;
+}
+
 int main()
 {
     atexit(SDL_Quit);
@@ -15,7 +75,14 @@ int main()
         fprintf(stderr, "No se puede inicializar el modo gráfico: %s", SDL_GetError());
         exit(1);
     }
-    SDL_Surface *picture = SDL_LoadBMP_RW(SDL_RWFromFile("Imagenes/ajuste.bmp", "rb"), 1);
+    SDL_RWops *file = SDL_RWFromFile("Imagenes/ajuste.bmp", "rb");
+    SDL_Surface *picture = NULL;
+    if (file != NULL) {
+        if (checkBMP(file))
+            picture = SDL_LoadBMP_RW(file, 1);
+        else
+            SDL_RWclose(file);
+    }
     if (picture == NULL) {
         fprintf(stderr, "No se puede cargar la imagen: %s\n", SDL_GetError());
         exit(1);

@@ -3,10 +3,14 @@ import os
 import select
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
+from collections import namedtuple
 
 TIMEOUT = 60  # seconds: only a hang gets anywhere near this
+
+Ran = namedtuple("Ran", "returncode stdout stderr peak_kib")
 
 
 def program(name):
@@ -26,12 +30,23 @@ def sdl_env(**extra):
 
 
 def run(args, stdin=b"", env=None, cwd=None):
-    return subprocess.run(args, input=stdin, capture_output=True, env=env or sdl_env(),
-                          cwd=cwd, timeout=TIMEOUT, check=False)
-
-
-def main():
-    unittest.main(verbosity=2)
+    """Runs a program to its end. Gives its status (minus the signal that ended
+    it, if one did), stdout, stderr and peak memory in KiB."""
+    with tempfile.TemporaryFile() as given, tempfile.TemporaryFile() as out, \
+            tempfile.TemporaryFile() as err:
+        given.write(stdin)
+        given.seek(0)
+        proc = subprocess.Popen(args, stdin=given, stdout=out, stderr=err, cwd=cwd,
+                                env=env or sdl_env())
+        # Waited for here rather than by Popen, to get the child's own peak memory.
+        killer = threading.Timer(TIMEOUT, proc.kill)
+        killer.start()
+        _, status, usage = os.wait4(proc.pid, 0)
+        killer.cancel()
+        proc.returncode = os.waitstatus_to_exitcode(status)
+        out.seek(0)
+        err.seek(0)
+        return Ran(proc.returncode, out.read(), err.read(), usage.ru_maxrss)
 
 
 def scratch_folder(picture=None):
@@ -70,5 +85,9 @@ def while_waiting(args, action, cwd=None, env=None):
             out, err = proc.communicate(b"\n", timeout=TIMEOUT)
         finally:
             proc.kill()
-        return prompt, seen, subprocess.CompletedProcess(args, proc.returncode, prompt + out, err)
+        return prompt, seen, Ran(proc.returncode, prompt + out, err, None)
 
+
+
+def main():
+    unittest.main(verbosity=2)

@@ -22,7 +22,8 @@ class BlitshowConsole(unittest.TestCase):
             # what, picture, stdin, extra environment, (status, stdout, stderr pattern)
             ("end of input", PICTURE, b"", {}, ok),
             ("a typed line", PICTURE, b"listo\nmore\n", {}, ok),
-            ("missing picture", None, b"\n", {}, (1, b"", load)),
+            ("missing picture", None, b"\n", {},
+             (1, b"", rb"No se puede cargar la imagen: [^\n]*Imagenes/ajuste\.bmp[^\n]*\n")),
             ("no BMP", b"GIF89a" + bytes(64), b"\n", {}, (1, b"", load)),
             ("empty file", b"", b"\n", {}, (1, b"", load)),
             ("truncated BMP", PICTURE[:40], b"\n", {}, (1, b"", load)),

@@ -39,6 +39,8 @@ def encode(width, height, pixel, bits=24, top_down=False, header=40, gap=0):
     if header == 12:
         assert not top_down, "OS/2 headers hold no top-down rows"
         info = struct.pack("<IHHHH", 12, width, height, 1, bits)
+        # An OS/2 header cannot say how many colours it has: all of them follow.
+        palette += [(0, 0, 0)] * ((1 << bits) - len(palette) if bits <= 8 else 0)
         colours = b"".join(bytes((b, g, r)) for r, g, b in palette)
     else:
         info = struct.pack("<IiiHHIIiiII", header, width, -height if top_down else height, 1,

@@ -1,0 +1,85 @@
+"""A corpus of malformed BMP files, made here from valid ones."""
+import os
+import struct
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+import bmp  # noqa: E402
+
+# Offset and struct format of each header field of a Windows BMP.
+FIELDS = {"offset": (10, "<I"), "info": (14, "<I"), "width": (18, "<i"), "height": (22, "<i"),
+          "bits": (28, "<H"), "compression": (30, "<I"), "colours": (46, "<I")}
+
+
+def patch(data, **fields):
+    data = bytearray(data)
+    for name, value in fields.items():
+        at, form = FIELDS[name]
+        struct.pack_into(form, data, at, value)
+    return bytes(data)
+
+
+def rle(width, height, bits, body):
+    """A run-length encoded picture: headers, a 16-colour palette, then body."""
+    palette = b"".join(bytes((i * 16, 255 - i * 16, i * 8, 0)) for i in range(16))
+    offset = 14 + 40 + len(palette)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 1 if bits == 8 else 2,
+                       len(body), 0, 0, 16, 0)
+    return struct.pack("<2sIHHI", b"BM", offset + len(body), 0, 0, offset) + info + palette + body
+
+
+def corpus():
+    """(name, bytes) of every hostile file."""
+    def colour(x, y):
+        return ((x * 40) & 255, (y * 60) & 255, 128)
+
+    full = bmp.encode(7, 5, colour)
+    paletted = bmp.encode(7, 5, colour, bits=8)
+    os2 = bmp.encode(7, 5, colour, header=12)
+    cases = []
+    for name, data, cuts in [("24-bit", full, [0, 1, 2, 6, 10, 14, 16, 18, 22, 28, 40, 53, 54,
+                                                55, 80, len(full) - 1]),
+                             ("8-bit", paletted, [30, 53, 54, 56, 100, 150, 200,
+                                                  len(paletted) - 1]),
+                             ("OS/2", os2, [16, 20, 25, 26, 27, 40, len(os2) - 1])]:
+        cases += [(f"{name} cut at {cut} of {len(data)}", data[:cut]) for cut in cuts]
+    cases += [
+        ("magic BA", b"BA" + full[2:]),
+        ("magic MB", b"MB" + full[2:]),
+        ("magic alone", b"BM"),
+    ]
+    cases += [(f"header size {size}", patch(full, info=size))
+              for size in (0, 4, 11, 13, 16, 39, 41, 64, 1000, 0xFFFFFFFF)]
+    cases += [(f"{w}x{h} pixels", patch(full, width=w, height=h))
+              for w, h in [(0, 5), (7, 0), (0, 0), (-7, 5), (7, -2**31), (-2**31, 5),
+                           (65535, 65535), (2**31 - 1, 1), (1, 2**31 - 1), (100000, 1),
+                           (1, 100000), (20000, 20000), (8193, 1), (1, 8193)]]
+    cases += [(f"{bits} bits per pixel", patch(full, bits=bits))
+              for bits in (0, 2, 3, 7, 15, 31, 64, 257, 2049, 2052, 14337, 65304, 65535)]
+    cases += [(f"{n} palette colours", patch(paletted, colours=n))
+              for n in (257, 1000, 65536, 0xFFFFFFFF)]
+    cases += [(f"pixel offset {offset}", patch(full, offset=offset))
+              for offset in (0, 13, len(full) - 10, len(full), len(full) + 100, 0xFFFFFFFF)]
+    cases += [(f"compression {c}", patch(full, compression=c)) for c in (3, 4, 5, 6, 99)]
+    cases += [
+        ("RLE8 run past the row", rle(4, 2, 8, b"\x10\x01\x00\x00\x04\x02\x00\x01")),
+        ("RLE8 delta past the end", rle(4, 2, 8, b"\x00\x02\x7f\x7f\x02\x03\x00\x01")),
+        ("RLE8 literal past the file", rle(4, 2, 8, b"\x00\xff\x01\x02")),
+        ("RLE8 with no end", rle(4, 2, 8, b"\x02\x05")),
+        ("RLE8 rows past the top", rle(4, 2, 8, b"\x04\x01\x00\x00" * 8 + b"\x00\x01")),
+        ("RLE4 run past the row", rle(4, 2, 4, b"\x40\x12\x00\x00\x10\x34\x00\x01")),
+        ("RLE4 literal past the file", rle(4, 2, 4, b"\x00\xfe\x12")),
+        ("RLE8 claiming 65535x65535", rle(65535, 65535, 8, b"\x00\x01")),
+        ("RLE4 claiming 8192x8192", rle(8192, 8192, 4, b"\x00\x01")),
+        ("RLE as 24 bits", patch(full, compression=1)),
+    ]
+    return cases
+
+
+if __name__ == "__main__":
+    # Writes the corpus into a folder, for a look by hand.
+    os.makedirs(sys.argv[1], exist_ok=True)
+    for i, (name, data) in enumerate(corpus()):
+        with open(os.path.join(sys.argv[1], f"{i:03d}.bmp"), "wb") as out:
+            out.write(data)
+        print(f"{i:03d}.bmp  {name}")
