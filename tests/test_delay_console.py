@@ -1,4 +1,5 @@
 """The delay_test dialogue, run for real on SDL's dummy video driver."""
+import random
 import re
 import unittest
 
@@ -9,6 +10,38 @@ REFUSED = ("Entrada no válida: introduzca un número entero de milisegundos "
            "entre 0 y 2147483647\n").encode()
 RESULT = re.compile(rb"Referencia INICIAL: (-?\d+)\nReferencia FIN: (-?\d+)\n"
                     rb"Ha esperado (-?\d+) ms\nSe ha producido un error de (-?\d+) ms\n")
+
+
+BLANKS = b" \t\v\f\r"
+PIECES = [
+    lambda rng: b"0" * rng.randint(0, 2) + str(rng.randint(0, 40)).encode(),
+    lambda rng: str(rng.randint(2**31 - 2, 10**25)).encode(),
+    lambda rng: rng.choice([b"+", b"-"]),
+    lambda rng: bytes([rng.choice(BLANKS)]),
+    lambda rng: rng.choice([b"a", b"ms", b"e", b"x", b"Z", b".", b","]),
+    lambda rng: rng.choice(["ñ".encode(), "\u0663".encode(), b"\xff", b"\x80", b"\x00"]),
+    lambda rng: b"\n",
+]
+
+
+def random_entry(rng):
+    """Random pieces; half the time a well-formed entry, which one more piece
+    may spoil."""
+    pieces = [rng.choice(PIECES)(rng) for _ in range(rng.randint(0, 6))]
+    if rng.random() < 0.5:
+        number, _, sign, blank, *_, newline = PIECES
+        extra = pieces[:rng.randint(0, 1)]
+        pieces = [blank(rng), rng.choice([b"", b"+", sign(rng)]), number(rng), blank(rng),
+                  newline(rng)]
+        pieces[rng.randint(0, len(pieces)):0] = extra
+    return b"".join(pieces)
+
+
+def reading(entry):
+    """The wait an entry must give, or None where it must be refused."""
+    line = entry.split(b"\n", 1)[0]
+    m = re.fullmatch(rb"[%s]*([+-]?[0-9]+)[%s]*" % (BLANKS, BLANKS), line)
+    return int(m[1]) if m and 0 <= int(m[1]) <= 2**31 - 1 else None
 
 
 class DelayConsole(unittest.TestCase):
@@ -42,6 +75,21 @@ class DelayConsole(unittest.TestCase):
                       b"1 2\n", b"\n5\n", b"5\x00\n", "\u0663\n".encode()]:
             with self.subTest(entry=entry):
                 self.check_refused(entry)
+
+    def test_random_entries(self):
+        rng = random.Random(20261208)
+        tried = 0
+        while tried < 300:
+            entry = random_entry(rng)
+            wait = reading(entry)
+            if wait is not None and wait > 40:
+                continue  # only short waits
+            tried += 1
+            with self.subTest(entry=entry):
+                if wait is None:
+                    self.check_refused(entry)
+                else:
+                    self.check_accepted(entry, wait)
 
     def test_sdl_start_failure(self):
         r = run([program("delay_test")], b"5\n", env=sdl_env(SDL_VIDEODRIVER="no_such_driver"))
