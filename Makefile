@@ -1,7 +1,13 @@
 # The two commands a newcomer needs: `make run` and `make test`.
 BUILD ?= build
 
-.PHONY: deps build run test
+# The whole suite again, built with AddressSanitizer and UBSan.
+SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+# The test library preloaded into blitshow comes before ASan's runtime.
+SANITIZE_ENV := ASAN_OPTIONS=verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
+
+.PHONY: deps build run test test-sanitize test-compat
 
 deps:
 	./scripts/install-deps.sh
@@ -15,3 +21,17 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j2
+
+# valgrind does not run sanitized binaries; it has its own run in `make test`.
+test-sanitize: deps
+	cmake -S . -B $(BUILD)-sanitize -DCMAKE_BUILD_TYPE=Debug \
+	  "-DCMAKE_C_FLAGS=$(SANITIZE)" "-DCMAKE_CXX_FLAGS=$(SANITIZE)" \
+	  "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE)" "-DCMAKE_SHARED_LINKER_FLAGS=$(SANITIZE)"
+	cmake --build $(BUILD)-sanitize -j2
+	cd $(BUILD)-sanitize && $(SANITIZE_ENV) ctest --output-on-failure -j2 -E valgrind
+
+# The same binaries and tests, loading Debian's sdl12-compat instead.
+test-compat: build
+	compat=$$(./scripts/fetch-compat.sh $(BUILD)) && \
+	  LD_LIBRARY_PATH=$$compat ldd $(BUILD)/blitshow/blitshow | grep -q "$$compat" && \
+	  cd $(BUILD) && LD_LIBRARY_PATH=$$compat ctest --output-on-failure -j2

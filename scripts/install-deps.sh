@@ -3,8 +3,9 @@
 # Safe to run again: it does nothing when all of them are already there.
 set -eu
 
+# libsdl2-2.0-0 is what Debian's sdl12-compat runs on, for `make test-compat`.
 PACKAGES="cmake make g++ pkg-config libsdl1.2-dev libgtest-dev python3 clang-format
-xvfb x11-apps x11-utils"
+xvfb x11-apps x11-utils valgrind libsdl2-2.0-0"
 
 missing=""
 for p in $PACKAGES; do

@@ -1,4 +1,5 @@
 """The delay_test dialogue, run for real on SDL's dummy video driver."""
+import os
 import random
 import re
 import unittest
@@ -24,6 +25,11 @@ PIECES = [
 ]
 
 
+def signed32(n):
+    """n in 32-bit two's complement, read as signed."""
+    return (n + 2**31) % 2**32 - 2**31
+
+
 def random_entry(rng):
     """Random pieces; half the time a well-formed entry, which one more piece
     may spoil."""
@@ -45,16 +51,16 @@ def reading(entry):
 
 
 class DelayConsole(unittest.TestCase):
-    def check_accepted(self, entry, wait):
+    def check_accepted(self, entry, wait, env=None):
         """Runs one accepted entry and checks the four lines and their sums."""
-        r = run([program("delay_test")], entry)
+        r = run([program("delay_test")], entry, env=env)
         self.assertEqual((r.returncode, r.stderr), (0, b""))
         self.assertTrue(r.stdout.startswith(PROMPT), r.stdout)
         m = RESULT.fullmatch(r.stdout[len(PROMPT):])
         self.assertIsNotNone(m, r.stdout)
         start, end, elapsed, error = map(int, m.groups())
-        self.assertEqual(elapsed, end - start)
-        self.assertEqual(error, wait - elapsed)
+        self.assertEqual(elapsed, signed32(end - start))
+        self.assertEqual(error, signed32(wait - elapsed))
         self.assertGreaterEqual(elapsed, wait, "the spin ended before its wait")
 
     def check_refused(self, entry):
@@ -90,6 +96,12 @@ class DelayConsole(unittest.TestCase):
                     self.check_refused(entry)
                 else:
                     self.check_accepted(entry, wait)
+
+    def test_tick_count_passing_2_31_and_2_32(self):
+        for offset in (2**31 - 3, 2**32 - 3):
+            with self.subTest(offset=offset):
+                env = sdl_env(LD_PRELOAD=os.environ["SHIFT_TICKS"], TICKS_OFFSET=str(offset))
+                self.check_accepted(b"6\n", 6, env)
 
     def test_sdl_start_failure(self):
         r = run([program("delay_test")], b"5\n", env=sdl_env(SDL_VIDEODRIVER="no_such_driver"))

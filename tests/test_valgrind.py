@@ -1,0 +1,30 @@
+"""Both programs under valgrind memcheck, on SDL's dummy video driver."""
+import os
+import unittest
+
+from harness import main, program, run, scratch_folder
+from hostile_bmps import corpus
+
+VALGRIND = ["valgrind", "--quiet", "--error-exitcode=99", "--leak-check=full",
+            "--show-leak-kinds=definite", "--errors-for-leak-kinds=definite",
+            "--suppressions=" + os.path.join(os.path.dirname(__file__), "valgrind.supp")]
+
+
+class Valgrind(unittest.TestCase):
+    def test_runs_are_clean(self):
+        cases = [
+            # what, program, picture, stdin, status
+            ("delay_test, a wait", "delay_test", None, b"3\n", {0}),
+            ("delay_test, a refused entry", "delay_test", None, b"3 ms\n", {1}),
+            ("blitshow, no picture", "blitshow", None, b"\n", {1}),
+        ] + [(f"blitshow, {name}", "blitshow", picture, b"\n", {0, 1})
+             for name, picture in corpus()[::6]]  # a sample of every kind
+        for what, name, picture, stdin, status in cases:
+            with self.subTest(what), scratch_folder(picture) as cwd:
+                r = run(VALGRIND + [program(name)], stdin, cwd=cwd)
+                self.assertIn(r.returncode, status, r.stderr.decode(errors="replace"))
+                self.assertNotIn(b"==", r.stderr)
+
+
+if __name__ == "__main__":
+    main()
