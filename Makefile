@@ -7,7 +7,7 @@ SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-fra
 SANITIZE_ENV := ASAN_OPTIONS=verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: deps build run test test-sanitize test-compat
+.PHONY: deps build run test test-sanitize test-compat bench
 
 deps:
 	./scripts/install-deps.sh
@@ -35,3 +35,12 @@ test-compat: build
 	compat=$$(./scripts/fetch-compat.sh $(BUILD)) && \
 	  LD_LIBRARY_PATH=$$compat ldd $(BUILD)/blitshow/blitshow | grep -q "$$compat" && \
 	  cd $(BUILD) && LD_LIBRARY_PATH=$$compat ctest --output-on-failure -j2
+
+# The full benchmark: its report, raw rows and plot go to $(BUILD)/bench.
+bench: build
+	cd $(BUILD)/bench && SDL_VIDEODRIVER=dummy ./delay_accuracy --csv delay_accuracy.csv \
+	  | tee delay_accuracy.txt
+	gnuplot -e "csv='$(BUILD)/bench/delay_accuracy.csv'; png='$(BUILD)/bench/delay_accuracy.png'" \
+	  bench/plot.gp
+	python3 bench/blitshow_startup.py $(BUILD)/blitshow | tee $(BUILD)/bench/blitshow_startup.txt
+	@echo "Informe: $(BUILD)/bench/delay_accuracy.txt, $(BUILD)/bench/blitshow_startup.txt; gráfico: $(BUILD)/bench/delay_accuracy.png"

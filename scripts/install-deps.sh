@@ -3,9 +3,10 @@
 # Safe to run again: it does nothing when all of them are already there.
 set -eu
 
-# libsdl2-2.0-0 is what Debian's sdl12-compat runs on, for `make test-compat`.
+# libsdl2-2.0-0 is what Debian's sdl12-compat runs on, for `make test-compat`;
+# gnuplot-nox and time serve `make bench`.
 PACKAGES="cmake make g++ pkg-config libsdl1.2-dev libgtest-dev python3 clang-format
-xvfb x11-apps x11-utils valgrind libsdl2-2.0-0"
+xvfb x11-apps x11-utils valgrind libsdl2-2.0-0 gnuplot-nox time"
 
 missing=""
 for p in $PACKAGES; do
