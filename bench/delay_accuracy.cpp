@@ -139,6 +139,36 @@ void report_call_costs()
                 plain_ns, counted_ns, turn_ns, 100 * (turn_ns / counted_ns - 1));
 }
 
+// A spin on the tick can only be as even as the tick's own steps: the real
+// time between its changes, over two seconds.
+void report_tick_steps()
+{
+    Uint32 last = SDL_GetTicks();
+    while (SDL_GetTicks() == last) {
+    }
+    last = SDL_GetTicks();
+    long long since = now_ns();
+    const long long end = since + 2000000000LL;
+    int changes = 0, short_steps = 0, long_steps = 0;
+    double shortest = 1e9, longest = 0;
+    for (long long at = since; at < end; at = now_ns()) {
+        const Uint32 tick = SDL_GetTicks();
+        if (tick == last)
+            continue;
+        const double us = (at - since) / 1000.0;
+        ++changes;
+        short_steps += us < 500;
+        long_steps += us > 1500;
+        shortest = std::min(shortest, us);
+        longest = std::max(longest, us);
+        last = tick;
+        since = at;
+    }
+    std::printf("SDL_GetTicks steps over 2 s: %d changes, %.1f to %.1f us apart; %d under "
+                "500 us, %d over 1500 us\n",
+                changes, shortest, longest, short_steps, long_steps);
+}
+
 void report_machine()
 {
     SDL_version const *sdl = SDL_Linked_Version();
@@ -218,6 +248,7 @@ int main(int argc, char **argv)
     std::printf("delay_accuracy: how long each way of waiting really waits\n");
     report_machine();
     report_call_costs();
+    report_tick_steps();
 
     // Every (method, wait) pair reps times, in one shuffled order.
     std::vector<std::pair<int, int>> schedule;

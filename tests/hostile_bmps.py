@@ -3,8 +3,7 @@ import os
 import struct
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
-import bmp  # noqa: E402
+import bmp
 
 # Offset and struct format of each header field of a Windows BMP.
 FIELDS = {"offset": (10, "<I"), "info": (14, "<I"), "width": (18, "<i"), "height": (22, "<i"),

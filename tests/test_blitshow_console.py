@@ -1,13 +1,10 @@
 """blitshow's console side, run for real on SDL's dummy video driver."""
-import os
 import re
-import sys
 import unittest
 
 from harness import main, program, run, scratch_folder, sdl_env, while_waiting
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tools"))
-import bmp  # noqa: E402
+import bmp
 
 PROMPT = b"Pulse ENTER para continuar... \n"
 PICTURE = bmp.encode(5, 3, lambda x, y: (x * 50, y * 100, 200))
@@ -15,7 +12,6 @@ PICTURE = bmp.encode(5, 3, lambda x, y: (x * 50, y * 100, 200))
 
 class BlitshowConsole(unittest.TestCase):
     def test_runs(self):
-        fail_mode = os.environ.get("FAIL_VIDEO_MODE", "")
         ok = (0, PROMPT, b"")
         load = rb"No se puede cargar la imagen: [^\n]+\n"
         cases = [
@@ -29,11 +25,10 @@ class BlitshowConsole(unittest.TestCase):
             ("truncated BMP", PICTURE[:40], b"\n", {}, (1, b"", load)),
             ("SDL start fails", PICTURE, b"\n", {"SDL_VIDEODRIVER": "no_such_driver"},
              (1, b"", rb"No se pudo iniciar SDL: [^\n]+\n")),
-            ("video mode fails", PICTURE, b"\n", {"LD_PRELOAD": fail_mode},
+            ("video mode fails", PICTURE, b"\n", {"LD_PRELOAD": program("fail_video_mode")},
              (1, b"", re.escape("No se puede inicializar el modo gráfico: "
                                 "modo rechazado por la prueba".encode()))),
         ]
-        self.assertTrue(fail_mode, "FAIL_VIDEO_MODE is not set")
         for what, picture, stdin, extra, (status, stdout, stderr) in cases:
             with self.subTest(what), scratch_folder(picture) as cwd:
                 r = run([program("blitshow")], stdin, env=sdl_env(**extra), cwd=cwd)

@@ -1,15 +1,13 @@
 """What blitshow's real window shows, read back from a private Xvfb server."""
 import os
-import sys
 import time
 import unittest
 
 from harness import main, program, scratch_folder, sdl_env, while_waiting
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tools"))
-import bmp  # noqa: E402
-import make_test_card  # noqa: E402
-import xshot  # noqa: E402
+import bmp
+import make_test_card
+import xshot
 
 AT = 150  # where the picture's top-left corner must land, in x and in y
 BLACK = (0, 0, 0)
@@ -72,12 +70,7 @@ def differences(got, want, bits=8):
 class BlitshowWindow(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.xvfb = xshot.Xvfb()
-        os.environ["DISPLAY"] = cls.xvfb.__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.xvfb.__exit__()
+        os.environ["DISPLAY"] = cls.enterClassContext(xshot.Xvfb())
 
     def check_shows(self, want, cwd, bits=8):
         """Runs blitshow in cwd and compares its window with want while it waits."""

@@ -1,5 +1,4 @@
 """The delay_test dialogue, run for real on SDL's dummy video driver."""
-import os
 import random
 import re
 import unittest
@@ -100,7 +99,7 @@ class DelayConsole(unittest.TestCase):
     def test_tick_count_passing_2_31_and_2_32(self):
         for offset in (2**31 - 3, 2**32 - 3):
             with self.subTest(offset=offset):
-                env = sdl_env(LD_PRELOAD=os.environ["SHIFT_TICKS"], TICKS_OFFSET=str(offset))
+                env = sdl_env(LD_PRELOAD=program("shift_ticks"), TICKS_OFFSET=str(offset))
                 self.check_accepted(b"6\n", 6, env)
 
     def test_sdl_start_failure(self):
