@@ -5,7 +5,7 @@ set -eu
 
 # libsdl2-2.0-0 is what Debian's sdl12-compat runs on, for `make test-compat`;
 # gnuplot-nox and time serve `make bench`.
-PACKAGES="cmake make g++ pkg-config libsdl1.2-dev libgtest-dev python3 clang-format
+PACKAGES="cmake make gcc g++ pkg-config libsdl1.2-dev libgtest-dev python3 clang-format
 xvfb x11-apps x11-utils valgrind libsdl2-2.0-0 gnuplot-nox time"
 
 missing=""
@@ -20,4 +20,4 @@ sudo=""
 echo "Instalando:$missing"
 $sudo apt-get update
 # shellcheck disable=SC2086 # the list is meant to split into names
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y $missing
