@@ -72,7 +72,7 @@ const Method methods[] = {
          while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) != 0) {
          }
      }},
-    {"clock_gettime spin",
+    {"clock_gettime(CLOCK_MONOTONIC) spin",
      [](unsigned ms, long long start_ns) {
          const long long deadline = start_ns + ms * 1000000LL;
          while (now_ns() < deadline) {
@@ -289,7 +289,7 @@ int main(int argc, char **argv)
     std::printf("real elapsed - requested, in microseconds; kept_cpu: share of waits with no "
                 "involuntary context switch;\nin_target: share ending between 1 ms early and "
                 "50 us late\n");
-    std::printf("%-28s %7s %6s %10s %10s %10s %10s %11s %11s\n", "method", "wait_ms", "n", "min_us",
+    std::printf("%-35s %7s %6s %10s %10s %10s %10s %11s %11s\n", "method", "wait_ms", "n", "min_us",
                 "median_us", "p99_us", "max_us", "kept_cpu_%", "in_target_%");
     for (int m = 0; m < method_count; ++m)
         for (std::size_t w = 0; w < waits.size(); ++w) {
@@ -303,7 +303,7 @@ int main(int argc, char **argv)
                 }
             std::sort(late.begin(), late.end());
             const double n = static_cast<double>(late.size());
-            std::printf("%-28s %7u %6zu %10.1f %10.1f %10.1f %10.1f %11.1f %11.1f\n",
+            std::printf("%-35s %7u %6zu %10.1f %10.1f %10.1f %10.1f %11.1f %11.1f\n",
                         methods[m].name, waits[w], late.size(), late.front(), percentile(late, 50),
                         percentile(late, 99), late.back(), 100 * kept / n, 100 * in_target / n);
         }

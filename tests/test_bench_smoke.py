@@ -9,7 +9,7 @@ import unittest
 from harness import main, program, run, sdl_env
 
 METHODS = ["emuSDL_Delay", "SDL_Delay", "std::this_thread::sleep_for", "clock_nanosleep",
-           "clock_gettime spin"]
+           "clock_gettime(CLOCK_MONOTONIC) spin"]
 WAITS, REPS = [0, 1, 2], 3
 ROW = re.compile(r"(\S+(?: \S+)?)\s+(\d+)\s+(\d+)" + r"\s+(-?[\d.]+)" * 6)
 SHARES = re.compile(r"\s*(\d+)\s+(\d+)" + r"\s+([\d.]+)" * 4)
