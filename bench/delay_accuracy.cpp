@@ -190,10 +190,10 @@ void report_machine()
 int usage(const char *why)
 {
     std::fprintf(stderr,
-                 "delay_accuracy: %s\nusage: delay_accuracy [--quick] [--reps N] "
-                 "[--waits MS,MS,...] [--seed N] [--csv FILE]\n",
+                 "delay_accuracy: %s\nuso: delay_accuracy [--quick] [--reps N] "
+                 "[--waits MS,MS,...] [--seed N] [--csv FICHERO]\n",
                  why);
-    return 2;
+    return 1;
 }
 
 bool parse_count(const char *text, long max, long &out)
@@ -217,30 +217,30 @@ int main(int argc, char **argv)
             reps = 10;
         } else if (arg == "--reps" && has_value) {
             if (!parse_count(argv[++i], 1000000, reps) || reps == 0)
-                return usage("--reps takes a whole number from 1 to 1000000");
+                return usage("--reps lleva un número entero de 1 a 1000000");
         } else if (arg == "--seed" && has_value) {
             if (!parse_count(argv[++i], 1L << 30, seed))
-                return usage("--seed takes a whole number");
+                return usage("--seed lleva un número entero de 0 a 1073741824");
         } else if (arg == "--waits" && has_value) {
             waits.clear();
             std::stringstream list(argv[++i]);
             for (std::string item; std::getline(list, item, ',');) {
                 long ms;
                 if (!parse_count(item.c_str(), 10000, ms))
-                    return usage("--waits takes milliseconds from 0 to 10000, comma-separated");
+                    return usage("--waits lleva milisegundos de 0 a 10000, separados por comas");
                 waits.push_back(static_cast<unsigned>(ms));
             }
             if (waits.empty())
-                return usage("--waits needs at least one wait");
+                return usage("--waits necesita al menos una espera");
         } else if (arg == "--csv" && has_value) {
             csv_path = argv[++i];
         } else {
-            return usage(("unknown or incomplete option " + arg).c_str());
+            return usage(("opción desconocida o incompleta: " + arg).c_str());
         }
     }
 
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
-        std::fprintf(stderr, "delay_accuracy: SDL did not start: %s\n", SDL_GetError());
+        std::fprintf(stderr, "delay_accuracy: no se pudo iniciar SDL: %s\n", SDL_GetError());
         return 1;
     }
     atexit(SDL_Quit);
@@ -336,7 +336,7 @@ int main(int argc, char **argv)
             csv << ',' << s.kept_cpu << '\n';
         }
         if (!csv) {
-            std::fprintf(stderr, "delay_accuracy: could not write %s\n", csv_path);
+            std::fprintf(stderr, "delay_accuracy: no se pudo escribir %s\n", csv_path);
             return 1;
         }
     }

@@ -14,7 +14,7 @@ import xshot  # noqa: E402
 
 def main():
     if len(sys.argv) != 2:
-        sys.exit(__doc__.strip())
+        sys.exit("uso: show-headless.py CARPETA_DE_BLITSHOW")
     folder = os.path.abspath(sys.argv[1])
     shot = os.path.join(folder, "ventana.png")
     with xshot.Xvfb() as display:

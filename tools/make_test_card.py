@@ -58,7 +58,7 @@ def card(x, y):
 
 def main():
     if len(sys.argv) != 2:
-        sys.exit(__doc__.split("\n\n")[1])
+        sys.exit("uso: make_test_card.py SALIDA.bmp")
     Path(sys.argv[1]).write_bytes(bmp.encode(WIDTH, HEIGHT, card))
 
 

@@ -91,10 +91,10 @@ class Xvfb:
 
 def main():
     if len(sys.argv) != 2 or not os.environ.get("DISPLAY"):
-        sys.exit(__doc__.strip())
+        sys.exit("uso: xshot.py SALIDA.png (con DISPLAY puesto)")
     pixels = grab()
     if pixels is None:
-        sys.exit("xshot: no 640x480 window on " + os.environ["DISPLAY"])
+        sys.exit("xshot: no hay ninguna ventana de 640x480 en " + os.environ["DISPLAY"])
     write_png(sys.argv[1], pixels)
 
 
