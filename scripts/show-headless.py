@@ -20,8 +20,10 @@ def main():
     with xshot.Xvfb() as display:
         os.environ["DISPLAY"] = display
         os.environ.pop("SDL_VIDEODRIVER", None)
-        # The prompt comes once the window is drawn; ENTER still comes from the user.
-        with subprocess.Popen(["./blitshow"], cwd=folder, stdout=subprocess.PIPE) as blitshow:
+        # The prompt comes once the window is drawn. The user's ENTER is passed
+        # on only after the screenshot, so that the window is still there.
+        with subprocess.Popen(["./blitshow"], cwd=folder, stdin=subprocess.PIPE,
+                              stdout=subprocess.PIPE) as blitshow:
             prompt = blitshow.stdout.readline()
             pixels = xshot.grab() if prompt else None
             if pixels:
@@ -30,7 +32,7 @@ def main():
                       f"captura de su ventana: {shot}]", flush=True)
             sys.stdout.buffer.write(prompt)
             sys.stdout.flush()
-            sys.stdout.buffer.write(blitshow.stdout.read())
+            blitshow.communicate(sys.stdin.buffer.readline() if prompt else b"")
     return blitshow.returncode
 
 
