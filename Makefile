@@ -1,5 +1,8 @@
 # The two commands a newcomer needs: `make run` and `make test`.
 BUILD ?= build
+# A failing program piped into tee must fail the target.
+SHELL := /bin/bash
+.SHELLFLAGS := -o pipefail -c
 
 # The whole suite again, built with AddressSanitizer and UBSan.
 SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
