@@ -15,7 +15,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -40,16 +39,20 @@ extern "C" __attribute__((noinline)) Uint32 counted_SDL_GetTicks(void)
 
 namespace
 {
+// POSIX's time value, as clock_gettime fills it and clock_nanosleep takes it.
+template <class Value> Value time_value_of(int (*)(clockid_t, Value *));
+using TimeValue = decltype(time_value_of(&clock_gettime));
+
 long long now_ns()
 {
-    timespec t;
+    TimeValue t;
     clock_gettime(CLOCK_MONOTONIC, &t);
     return t.tv_sec * 1000000000LL + t.tv_nsec;
 }
 
-timespec to_timespec(long long ns)
+TimeValue to_time_value(long long ns)
 {
-    timespec t;
+    TimeValue t;
     t.tv_sec = ns / 1000000000LL;
     t.tv_nsec = ns % 1000000000LL;
     return t;
@@ -68,7 +71,7 @@ const Method methods[] = {
      [](unsigned ms, long long) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }},
     {"clock_nanosleep",
      [](unsigned ms, long long start_ns) {
-         const timespec deadline = to_timespec(start_ns + ms * 1000000LL);
+         const TimeValue deadline = to_time_value(start_ns + ms * 1000000LL);
          while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) != 0) {
          }
      }},
@@ -239,6 +242,16 @@ int main(int argc, char **argv)
         }
     }
 
+    // Opened before the run, so that a path that can't be written fails at once.
+    std::ofstream csv;
+    if (csv_path != nullptr) {
+        csv.open(csv_path);
+        if (!csv) {
+            std::fprintf(stderr, "delay_accuracy: no se pudo escribir %s\n", csv_path);
+            return 1;
+        }
+    }
+
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         std::fprintf(stderr, "delay_accuracy: no se pudo iniciar SDL: %s\n", SDL_GetError());
         return 1;
@@ -326,7 +339,6 @@ int main(int argc, char **argv)
     }
 
     if (csv_path != nullptr) {
-        std::ofstream csv(csv_path);
         csv << "method_index,wait_index,method,wait_ms,late_us,printed_error_ms,kept_cpu\n";
         for (const Sample &s : samples) {
             csv << s.method << ',' << s.wait_index << ',' << methods[s.method].name << ','

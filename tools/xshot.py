@@ -42,13 +42,13 @@ def grab():
     shifts = [(mask, (mask & -mask).bit_length() - 1) for mask in (red, green, blue)]
     data = xwd[header_size + 12 * colours:]
     x0, y0 = where
+    assert x0 + WIDTH <= width and y0 + HEIGHT <= height
     pixels = []
     for y in range(y0, y0 + HEIGHT):
         row = data[y * stride + size * x0:y * stride + size * (x0 + WIDTH)]
         for i in range(0, size * WIDTH, size):
             value = int.from_bytes(row[i:i + size], order)
             pixels.append(tuple((value & mask) >> shift for mask, shift in shifts))
-    assert x0 + WIDTH <= width and y0 + HEIGHT <= height
     return pixels
 
 
