@@ -1,4 +1,5 @@
-# The two commands a newcomer needs: `make run` and `make test`.
+# `make run` and `make test` are what ./run and ./test hand over to, once
+# install-deps.sh has installed make and the rest.
 BUILD ?= build
 # A failing program piped into tee must fail the target.
 SHELL := /bin/bash
@@ -10,7 +11,7 @@ SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-fra
 SANITIZE_ENV := ASAN_OPTIONS=verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: deps build run test test-sanitize test-compat bench
+.PHONY: deps build run test test-sanitize test-compat test-fresh bench
 
 deps:
 	./scripts/install-deps.sh
@@ -33,11 +34,19 @@ test-sanitize: deps
 	cmake --build $(BUILD)-sanitize -j2
 	cd $(BUILD)-sanitize && $(SANITIZE_ENV) ctest --output-on-failure -j2 -E valgrind
 
-# The same binaries and tests, loading Debian's sdl12-compat instead.
+# The same binaries and tests on the release's second SDL stack; it must
+# really be another stack than the default.
 test-compat: build
 	compat=$$(./scripts/fetch-compat.sh $(BUILD)) && \
-	  LD_LIBRARY_PATH=$$compat ldd $(BUILD)/blitshow/blitshow | grep -q "$$compat" && \
+	  default=$$(python3 tools/sdl_stack.py) && \
+	  second=$$(LD_LIBRARY_PATH=$$compat python3 tools/sdl_stack.py) && \
+	  echo "Pila SDL: $$second" && [ "$$second" != "$$default" ] && \
 	  cd $(BUILD) && LD_LIBRARY_PATH=$$compat ctest --output-on-failure -j2
+
+# The two commands of the README, on pristine Debian 12 and 13 roots, and the
+# suite on every stack each release offers.
+test-fresh:
+	./scripts/test-fresh.sh
 
 # The full benchmark: its report, raw rows and plot go to $(BUILD)/bench.
 bench: build

@@ -48,7 +48,9 @@ static bool checkBMP(SDL_RWops *rw)
     const char *fault = NULL;
     if (!whole || (masks && 14 + (os2 ? 12 : 40) + 12 > size))
         fault = "BMP header is incomplete";
-    else if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+    // 2-bit palettes are the library's to take or refuse: newer ones show them.
+    else if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16 && bits != 24 &&
+             bits != 32)
         fault = "BMP bit count not supported";
     else if (width < 1 || width > maxSide || rows < 1 || rows > maxSide)
         fault = "BMP size out of range";
@@ -75,6 +77,8 @@ int main()
         fprintf(stderr, "No se puede inicializar el modo gráfico: %s", SDL_GetError());
         exit(1);
     }
+    // Only the load's own reason may follow the load message.
+    SDL_ClearError();
     SDL_RWops *file = SDL_RWFromFile("Imagenes/ajuste.bmp", "rb");
     SDL_Surface *picture = NULL;
     if (file != NULL) {
@@ -84,6 +88,9 @@ int main()
             SDL_RWclose(file);
     }
     if (picture == NULL) {
+        // Some libraries fail on an empty or 1-byte file without a word.
+        if (*SDL_GetError() == '\0')
+            SDL_SetError("Couldn't read a BMP from Imagenes/ajuste.bmp");
         fprintf(stderr, "No se puede cargar la imagen: %s\n", SDL_GetError());
         exit(1);
     }

@@ -1,12 +1,23 @@
 #!/bin/sh
-# Unpacks Debian's sdl12-compat (SDL 1.2 on top of SDL2) into BUILD/compat
-# and prints the folder to put in LD_LIBRARY_PATH. Nothing system-wide
-# changes: the programs load it only when pointed at it.
+# Prints the folder to put in LD_LIBRARY_PATH for the second SDL 1.2 stack
+# that this release offers beside its default. Nothing system-wide changes:
+# the programs load it only when pointed at it.
+# - Debian 13, whose SDL 1.2 is sdl12-compat on SDL2: sdl12-compat on
+#   sdl2-compat on SDL3, from libsdl2-compat (install-deps.sh installs it).
+# - Debian 12, whose SDL 1.2 is SDL 1.2.15: sdl12-compat on SDL2, unpacked
+#   from Debian's package into BUILD/compat, since installing it would
+#   replace the default.
 set -eu
 build=$(cd "${1:-build}" && pwd)
-dest="$build/compat"
-lib="$dest/root/usr/lib/$(gcc -print-multiarch)/sdl12-compat"
+multiarch=$(gcc -print-multiarch)
+sdl2_compat="/usr/lib/$multiarch/sdl2-compat"
+if [ -e "$sdl2_compat/libSDL2-2.0.so.0" ]; then
+    echo "$sdl2_compat"
+    exit 0
+fi
 
+dest="$build/compat"
+lib="$dest/root/usr/lib/$multiarch/sdl12-compat"
 if [ ! -e "$lib/libSDL-1.2.so.0" ]; then
     mkdir -p "$dest/debs"
     cd "$dest/debs"

@@ -3,10 +3,17 @@
 # Safe to run again: it does nothing when all of them are already there.
 set -eu
 
-# libsdl2-2.0-0 is what Debian's sdl12-compat runs on, for `make test-compat`;
+# The second SDL stack of each release, for `make test-compat`: SDL2 under
+# the sdl12-compat that fetch-compat.sh unpacks on Debian 12; on Debian 13,
+# whose SDL 1.2 is sdl12-compat on SDL2 already, sdl2-compat on SDL3.
+. /etc/os-release
+case "${VERSION_CODENAME:-}" in
+bookworm) second_stack=libsdl2-2.0-0 ;;
+*) second_stack=libsdl2-compat ;;
+esac
 # gnuplot-nox and time serve `make bench`.
 PACKAGES="cmake make gcc g++ pkg-config libsdl1.2-dev libgtest-dev python3 clang-format
-xvfb x11-apps x11-utils valgrind libsdl2-2.0-0 gnuplot-nox time"
+xvfb x11-apps x11-utils valgrind $second_stack gnuplot-nox time"
 
 missing=""
 for p in $PACKAGES; do

@@ -1,6 +1,8 @@
 """Runs the real programs for the tests, with generous time limits."""
+import atexit
 import os
 import select
+import shutil
 import subprocess
 import tempfile
 import threading
@@ -21,10 +23,17 @@ def program(name):
     return path
 
 
+# A desktop session's private runtime folder; without one SDL3 complains on
+# stderr. mkdtemp makes it 0700, as a session's is.
+RUNTIME_DIR = tempfile.mkdtemp(prefix="xdg-runtime-")
+atexit.register(shutil.rmtree, RUNTIME_DIR, ignore_errors=True)
+
+
 def sdl_env(**extra):
     """Environment for a run on SDL's dummy video driver, with no display."""
     env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
     env["SDL_VIDEODRIVER"] = "dummy"
+    env["XDG_RUNTIME_DIR"] = RUNTIME_DIR
     env.update(extra)
     return env
 

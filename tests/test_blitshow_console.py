@@ -5,9 +5,11 @@ import unittest
 from harness import main, program, run, scratch_folder, sdl_env, while_waiting
 
 import bmp
+import sdl_stack
 
 PROMPT = b"Pulse ENTER para continuar... \n"
 PICTURE = bmp.encode(5, 3, lambda x, y: (x * 50, y * 100, 200))
+TWO_BIT = bmp.encode(5, 3, lambda x, y: ((x + y) % 4 * 80, 0, 0), bits=2)
 
 
 class BlitshowConsole(unittest.TestCase):
@@ -22,6 +24,10 @@ class BlitshowConsole(unittest.TestCase):
              (1, b"", rb"No se puede cargar la imagen: [^\n]*Imagenes/ajuste\.bmp[^\n]*\n")),
             ("no BMP", b"GIF89a" + bytes(64), b"\n", {}, (1, b"", load)),
             ("empty file", b"", b"\n", {}, (1, b"", load)),
+            ("1-byte file", b"B", b"\n", {}, (1, b"", load)),
+            # Newer libraries show 2-bit palettes; SDL 1.2.15 refuses them itself.
+            ("2-bit palette", TWO_BIT, b"\n", {}, ok if sdl_stack.reads_2_bit_bmp() else
+             (1, b"", load)),
             ("truncated BMP", PICTURE[:40], b"\n", {}, (1, b"", load)),
             ("SDL start fails", PICTURE, b"\n", {"SDL_VIDEODRIVER": "no_such_driver"},
              (1, b"", rb"No se pudo iniciar SDL: [^\n]+\n")),

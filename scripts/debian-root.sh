@@ -1,0 +1,45 @@
+#!/bin/sh
+# Makes DIR a pristine minbase root of a Debian release (bookworm, trixie):
+# what a new machine starts from. The first root of each release is kept as
+# a tarball in the cache folder, outside any clone, and unpacked from then on.
+#
+# Usage: debian-root.sh RELEASE DIR
+set -eu
+[ $# -eq 2 ] || { echo "uso: debian-root.sh VERSIÓN CARPETA" >&2; exit 1; }
+release=$1
+dir=$2
+cache=${SDL_DEMOS_CACHE:-/var/cache/sdl-demos}
+tarball="$cache/$release-minbase.tar"
+
+# The archive this machine's apt already uses; never a name written down.
+mirror() {
+    {
+        sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/*.sources 2>/dev/null
+        sed -n 's/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) .*/\2/p' \
+            /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null
+    } | tr ' ' '\n' | grep -v -e security -e '^$' | head -n 1
+}
+
+if [ ! -s "$tarball" ]; then
+    command -v debootstrap >/dev/null ||
+        DEBIAN_FRONTEND=noninteractive apt-get install -y debootstrap >&2
+    url=$(mirror)
+    [ -n "$url" ] || { echo "No hay ningún archivo de Debian en la configuración de apt" >&2; exit 1; }
+    mkdir -p "$cache"
+    work=$(mktemp -d "$cache/$release.XXXXXX")
+    trap 'rm -rf "$work"' EXIT
+    echo "debootstrap $release (minbase)..." >&2
+    debootstrap --variant=minbase "$release" "$work/root" "$url" >"$work/log" 2>&1 ||
+        { tail -n 20 "$work/log" >&2; exit 1; }
+    tar -C "$work/root" -cf "$tarball.part" .
+    mv "$tarball.part" "$tarball"
+fi
+
+# A folder with something still mounted inside is never removed.
+if grep -q " $(realpath -m "$dir")/" /proc/mounts; then
+    echo "$dir tiene sistemas de archivos montados; no se borra" >&2
+    exit 1
+fi
+rm -rf "$dir"
+mkdir -p "$dir"
+tar -C "$dir" -xf "$tarball"

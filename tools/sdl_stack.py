@@ -1,0 +1,64 @@
+#!/usr/bin/env python3
+"""Names the SDL 1.2 stack that programs started from here would load, by its
+libraries' versions: "SDL 1.2.15", "sdl12-compat 1.2.68 on SDL2 2.32.4",
+"sdl12-compat 1.2.68 on sdl2-compat 2.32.54 on SDL3 3.2.10". It loads the
+libraries as the programs would, so LD_LIBRARY_PATH counts.
+"""
+import ctypes
+import os
+import sys
+
+FIRST_COMPAT = (1, 2, 50)  # sdl12-compat numbers itself from 1.2.50 on
+
+
+class Version(ctypes.Structure):
+    _fields_ = [("major", ctypes.c_uint8), ("minor", ctypes.c_uint8), ("patch", ctypes.c_uint8)]
+
+
+def _loaded(name):
+    """The library if this process has it loaded already, else None."""
+    try:
+        return ctypes.CDLL(name, mode=os.RTLD_NOLOAD | os.RTLD_GLOBAL)
+    except OSError:
+        return None
+
+
+def _dotted(v):
+    return f"{v.major}.{v.minor}.{v.patch}"
+
+
+def sdl12_version():
+    """(major, minor, patch) of the SDL 1.2 library that loads."""
+    sdl12 = ctypes.CDLL("libSDL-1.2.so.0")
+    sdl12.SDL_Linked_Version.restype = ctypes.POINTER(Version)
+    v = sdl12.SDL_Linked_Version().contents
+    return (v.major, v.minor, v.patch)
+
+
+def reads_2_bit_bmp():
+    """SDL 1.2.15 refuses 2-bit palettes; the libraries under sdl12-compat read them."""
+    return sdl12_version() >= FIRST_COMPAT
+
+
+def describe():
+    version = sdl12_version()
+    if version < FIRST_COMPAT:
+        return "SDL %d.%d.%d" % version
+    # sdl12-compat has loaded SDL2 by now; through sdl2-compat, SDL2 is SDL3.
+    names = ["sdl12-compat %d.%d.%d" % version]
+    sdl2, sdl3 = _loaded("libSDL2-2.0.so.0"), _loaded("libSDL3.so.0")
+    if sdl2 is not None:
+        v = Version()
+        sdl2.SDL_GetVersion(ctypes.byref(v))
+        names.append(("sdl2-compat " if sdl3 is not None else "SDL2 ") + _dotted(v))
+    if sdl3 is not None:
+        n = sdl3.SDL_GetVersion()
+        names.append(f"SDL3 {n // 1000000}.{n // 1000 % 1000}.{n % 1000}")
+    return " on ".join(names)
+
+
+if __name__ == "__main__":
+    try:
+        print(describe())
+    except OSError as e:
+        sys.exit(f"No se puede cargar SDL 1.2: {e}")
