@@ -11,7 +11,7 @@ SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-fra
 SANITIZE_ENV := ASAN_OPTIONS=verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: deps build run test test-sanitize test-compat test-fresh bench
+.PHONY: deps build run test test-sanitize test-compat test-fresh bench bench-stacks
 
 deps:
 	./scripts/install-deps.sh
@@ -48,11 +48,20 @@ test-compat: build
 test-fresh:
 	./scripts/test-fresh.sh
 
-# The full benchmark: its report, raw rows and plot go to $(BUILD)/bench.
+# The full benchmark on each SDL stack this machine offers, blitshow's
+# start-up, and a table of the stacks: all in $(BUILD)/bench.
 bench: build
-	cd $(BUILD)/bench && SDL_VIDEODRIVER=dummy ./delay_accuracy --csv delay_accuracy.csv \
-	  | tee delay_accuracy.txt
-	gnuplot -e "csv='$(BUILD)/bench/delay_accuracy.csv'; png='$(BUILD)/bench/delay_accuracy.png'" \
-	  bench/plot.gp
+	bench/delay_stacks.sh $(BUILD)
+	for stack in default second; do \
+	  gnuplot -e "csv='$(BUILD)/bench/delay_accuracy-$$stack.csv'; png='$(BUILD)/bench/delay_accuracy-$$stack.png'" \
+	    bench/plot.gp || exit 1; \
+	done
 	python3 bench/blitshow_startup.py $(BUILD)/blitshow | tee $(BUILD)/bench/blitshow_startup.txt
-	@echo "Informe: $(BUILD)/bench/delay_accuracy.txt, $(BUILD)/bench/blitshow_startup.txt; gráfico: $(BUILD)/bench/delay_accuracy.png"
+	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
+
+# The same, and the delay on Debian 13's two stacks in a pristine Debian 13
+# root (from this repository's last commit).
+bench-stacks: bench
+	bench/delay_in_root.sh trixie $(BUILD)
+	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt \
+	  $(BUILD)/bench/trixie/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md

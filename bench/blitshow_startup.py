@@ -25,7 +25,7 @@ def startup_ms(args, cwd, ready):
         ms = (time.monotonic() - start) * 1000
         proc.communicate(b"\n", timeout=60)
     if proc.returncode != 0:
-        sys.exit(f"{args[0]} terminó con estado {proc.returncode}")
+        sys.exit(f"{args[0]} ended with status {proc.returncode}")
     return ms
 
 
@@ -41,7 +41,7 @@ def peak_mib(args, cwd):
 
 def main():
     if len(sys.argv) not in (2, 3) or (len(sys.argv) == 3 and not sys.argv[2].isdigit()):
-        sys.exit("uso: blitshow_startup.py CARPETA_DE_BLITSHOW [VECES]")
+        sys.exit("usage: blitshow_startup.py BLITSHOW_FOLDER [RUNS]")
     folder = os.path.abspath(sys.argv[1])
     runs = int(sys.argv[2]) if len(sys.argv) == 3 else 30
     clients = {
