@@ -264,34 +264,53 @@ void report_call_costs()
                 plain_ns, counted_ns, turn_ns, 100 * (turn_ns / counted_ns - 1));
 }
 
+long involuntary_switches()
+{
+    rusage usage;
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nivcsw;
+}
+
 // A spin on the tick can only be as even as the tick's own steps: the real
-// time between its changes, over two seconds.
+// time between its changes, over two seconds. A step is left out when the
+// bench lost the processor at its start or end (a context switch, or a tick
+// that moved by more than one), since then it was timed late.
 void report_tick_steps()
 {
     Uint32 last = SDL_GetTicks();
     while (SDL_GetTicks() == last) {
     }
     last = SDL_GetTicks();
+    long switches = involuntary_switches();
     long long since = now_ns();
     const long long end = since + 2000000000LL;
-    int changes = 0, short_steps = 0, long_steps = 0;
+    int changes = 0, short_steps = 0, long_steps = 0, left_out = 0;
     double shortest = 1e9, longest = 0;
+    bool late_start = false;
     for (long long at = since; at < end; at = now_ns()) {
         const Uint32 tick = SDL_GetTicks();
         if (tick == last)
             continue;
+        const long switches_now = involuntary_switches();
+        const bool late_end = switches_now != switches || tick - last != 1;
         const double us = (at - since) / 1000.0;
         ++changes;
-        short_steps += us < 500;
-        long_steps += us > 1500;
-        shortest = std::min(shortest, us);
-        longest = std::max(longest, us);
+        if (late_start || late_end) {
+            ++left_out;
+        } else {
+            short_steps += us < 500;
+            long_steps += us > 1500;
+            shortest = std::min(shortest, us);
+            longest = std::max(longest, us);
+        }
+        late_start = late_end;
+        switches = switches_now;
         last = tick;
         since = at;
     }
     std::printf("SDL_GetTicks steps over 2 s: %d changes, %.1f to %.1f us apart; %d under "
-                "500 us, %d over 1500 us\n",
-                changes, shortest, longest, short_steps, long_steps);
+                "500 us, %d over 1500 us; %d left out, timed across a lost processor\n",
+                changes, shortest, longest, short_steps, long_steps, left_out);
 }
 
 void report_before_run()
@@ -300,13 +319,6 @@ void report_before_run()
     report_machine();
     report_call_costs();
     report_tick_steps();
-}
-
-long involuntary_switches()
-{
-    rusage usage;
-    getrusage(RUSAGE_THREAD, &usage);
-    return usage.ru_nivcsw;
 }
 
 // One line on stderr, rewritten in place, when a person is watching it.
