@@ -21,8 +21,9 @@ mirror() {
 }
 
 if [ ! -s "$tarball" ]; then
-    command -v debootstrap >/dev/null ||
-        DEBIAN_FRONTEND=noninteractive apt-get install -y debootstrap >&2
+    command -v debootstrap >/dev/null || {
+        apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y debootstrap
+    } >&2
     url=$(mirror)
     [ -n "$url" ] || { echo "No hay ningún archivo de Debian en la configuración de apt" >&2; exit 1; }
     mkdir -p "$cache"

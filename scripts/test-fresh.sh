@@ -21,15 +21,16 @@ in_clone() { # RELEASE LOG COMMAND
         >"$work/$1-$2.log" 2>&1
 }
 
-# ctest's closing count, or the log's last line when there is none.
+# ctest's closing count, where the command ran ctest.
 outcome() { # LOG
-    grep -E '^[0-9]+% tests passed' "$1" | tail -n 1 || tail -n 1 "$1"
+    grep -E '^[0-9]+% tests passed' "$1" | tail -n 1 || true
 }
 
 record() { # RELEASE STACK WHAT STATUS LOG
     local result
     if [ "$4" -eq 0 ]; then
-        result="ok${5:+: $(outcome "$5")}"
+        result=$(outcome "$5")
+        result="ok${result:+: $result}"
     else
         result="FALLA (registro: $5)"
         failures=$((failures + 1))
