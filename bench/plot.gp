@@ -14,7 +14,7 @@ set ylabel "late (µs); negative: ended early"
 set yrange [-2100:1000]
 set xrange [-1:words(waits) * group]
 set xtics () scale 0
-set for [i=1:words(waits)] xtics add (word(waits, i) (i - 1) * group + 2)
+set for [i=1:words(waits)] xtics add (word(waits, i) (i - 1) * group + (group - 2) / 2.0)
 set grid ytics
 set key outside right
 plot for [m=0:words(methods) - 1] csv skip 1 \
