@@ -73,9 +73,9 @@ void spin_until(long long deadline_ns)
 }
 
 // How long before the deadline the sleep then spin method stops sleeping.
-// The sleepers measured here wake 0.1-0.16 ms late in the median and up to
-// about 1.4 ms late at p99: waking 1.5 ms early leaves almost every wait to
-// the spin, and spins only 15 % of a 10 ms wait.
+// The sleepers measured here woke 0.13 ms late in the median, and more than
+// 1.45 ms late (too late for this margin) in 1 sleep in 200; the spin then
+// takes 15 % of a 10 ms wait. docs/performance.md weighs the choice.
 constexpr long long spin_margin_ns = 1500000;
 
 // A way of waiting: it is given the wait and the moment the wait began.

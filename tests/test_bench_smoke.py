@@ -91,6 +91,28 @@ class BenchSmoke(unittest.TestCase):
             self.assertAlmostEqual(float(percent[0]), 100 * errors.count(0) / len(errors),
                                    delta=0.1)
 
+    def test_stack_table_rows_follow_the_reports(self):
+        r = run([program("delay_accuracy"), "--reps", "2", "--waits", "1,10,50,100"])
+        report = r.stdout.decode()
+        with tempfile.NamedTemporaryFile("w", suffix=".txt") as saved:
+            saved.write(report)
+            saved.flush()
+            table = subprocess.run(
+                [sys.executable, os.path.join(TOP, "bench", "stack_table.py"), saved.name,
+                 saved.name], capture_output=True, check=True).stdout.decode().splitlines()
+        self.assertEqual(len(table), 4)
+        stack = re.search(r"SDL stack: (.+) \(", report)[1]
+        cost = re.search(r"SDL_GetTicks: ([\d.]+) ns a call", report)[1]
+        steps = re.search(r"(\d+) under 500 us, (\d+) over 1500 us", report).groups()
+        in_target = {(m[1], m[2]): m[9] for m in map(ROW.fullmatch, report.splitlines()) if m}
+        shares = [f"{in_target['emuSDL_Delay', w]} ({in_target[METHODS[4], w]})"
+                  for w in ("1", "10", "50", "100")]
+        zero = statistics.mean(float(m[3]) for m in map(SHARES.fullmatch, report.splitlines())
+                               if m)
+        for line in table[2:]:
+            self.assertEqual(line.strip("| ").split(" | "),
+                             [stack, cost, " / ".join(steps), *shares, f"{zero:.1f}"])
+
     def test_delay_accuracy_names_its_stack_as_the_stack_tool_does(self):
         report = run([program("delay_accuracy"), *QUICK]).stdout.decode()
         named = subprocess.run([sys.executable, os.path.join(TOP, "tools", "sdl_stack.py")],
