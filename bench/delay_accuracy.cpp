@@ -308,6 +308,8 @@ void report_tick_steps()
         last = tick;
         since = at;
     }
+    if (longest == 0) // every step left out
+        shortest = 0;
     std::printf("SDL_GetTicks steps over 2 s: %d changes, %.1f to %.1f us apart; %d under "
                 "500 us, %d over 1500 us; %d left out, timed across a lost processor\n",
                 changes, shortest, longest, short_steps, long_steps, left_out);
