@@ -13,11 +13,11 @@ tarball="$cache/$release-minbase.tar"
 
 # The archive this machine's apt already uses; never a name written down.
 mirror() {
-    {
-        sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/*.sources 2>/dev/null
-        sed -n 's/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) .*/\2/p' \
-            /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null
-    } | tr ' ' '\n' | grep -v -e security -e '^$' | head -n 1
+    for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
+        /etc/apt/sources.list.d/*.sources; do
+        [ -f "$list" ] || continue
+        sed -n -e 's/^URIs: *//p' -e 's/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) .*/\2/p' "$list"
+    done | tr ' ' '\n' | grep -v -e security -e '^$' | head -n 1
 }
 
 if [ ! -s "$tarball" ]; then
