@@ -20,10 +20,17 @@ mirror() {
     done | tr ' ' '\n' | grep -v -e security -e '^$' | head -n 1
 }
 
+# Roots are made by debootstrap, and their callers clone into them with git.
+missing=""
+for tool in debootstrap git; do
+    command -v "$tool" >/dev/null || missing="$missing $tool"
+done
+if [ -n "$missing" ]; then
+    # shellcheck disable=SC2086 # the list is meant to split into names
+    { apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y $missing; } >&2
+fi
+
 if [ ! -s "$tarball" ]; then
-    command -v debootstrap >/dev/null || {
-        apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y debootstrap
-    } >&2
     url=$(mirror)
     [ -n "$url" ] || { echo "No hay ningún archivo de Debian en la configuración de apt" >&2; exit 1; }
     mkdir -p "$cache"
