@@ -1,13 +1,15 @@
 #!/bin/sh
 # Runs a command as root inside a Debian root made by debian-root.sh, with
 # /proc, /dev, /dev/pts, /dev/shm and /sys mounted, and unmounts them
-# whatever happens. It runs in a mount namespace of its own, so nothing it
-# mounts is ever seen by, or left on, the machine.
+# whatever happens. Where it can, it runs in a mount namespace of its own, so
+# that nothing it mounts is ever seen by, or left on, the machine.
 #
 # Usage: in-root.sh DIR COMMAND [ARG...]
 set -eu
 [ $# -ge 2 ] || { echo "uso: in-root.sh CARPETA ORDEN [ARGUMENTO...]" >&2; exit 1; }
-if [ -z "${IN_ROOT_NAMESPACE:-}" ]; then
+# Inside another root, whose / is no mount point, no private namespace can be
+# made; there the trap alone unmounts.
+if [ -z "${IN_ROOT_NAMESPACE:-}" ] && unshare --mount --propagation private true 2>/dev/null; then
     IN_ROOT_NAMESPACE=1 exec unshare --mount --propagation private "$0" "$@"
 fi
 root=$(cd "$1" && pwd)
