@@ -1,18 +1,28 @@
 #include <SDL.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 
 // SDL's BMP loader trusts the file's headers: some values crash it, make it
 // read past the end of the file or allocate far more than the file holds.
-// Refuses such a file with a reason for SDL_GetError. Leaves the stream
-// where it found it, for the loader.
-static bool checkBMP(SDL_RWops *rw)
+// Refuses such a file with a reason for SDL_GetError. size is what the
+// stream holds from where it is. Leaves the stream there, for the loader.
+bool checkBMP(SDL_RWops *rw, Sint64 size)
 {
     const Sint64 maxSide = 8192; // keeps what the loader allocates bounded
+    // RLE's end-of-picture code lets 2 bytes stand for any size, so its bytes
+    // bound nothing: 8192x8192 at 8 bits takes 64 MiB for 60 bytes of file,
+    // 4096x4096 takes 16 MiB.
+    const Sint64 maxCompressedSide = 4096;
+    // The largest picture passed, 256 MiB of pixels, and a MiB for the rest.
+    const Sint64 maxFile = maxSide * maxSide * 4 + (1 << 20);
+    if (size > maxFile) {
+        SDL_SetError("BMP file is too large");
+        return false;
+    }
     const int start = SDL_RWtell(rw);
-    const Sint64 size = SDL_RWseek(rw, 0, RW_SEEK_END) - start;
-    SDL_RWseek(rw, start, RW_SEEK_SET);
     if (size < 2 || SDL_ReadLE16(rw) != 0x4D42) { // no "BM": SDL names that itself
         SDL_RWseek(rw, start, RW_SEEK_SET);
         return true;
@@ -42,7 +52,7 @@ static bool checkBMP(SDL_RWops *rw)
     SDL_RWseek(rw, start, RW_SEEK_SET);
 
     const Sint64 rows = height < 0 ? -height : height;
-    const bool plain = compression == 0 || compression == 3; // rows stored as they are
+    const bool rle = compression == 1 || compression == 2; // other values: rows as they are
     // Colour masks follow the header unless the pixels follow it at once.
     const bool masks = (bits == 16 || bits == 32) && (compression == 3 || offset != 14 + info);
     const char *fault = NULL;
@@ -54,11 +64,16 @@ static bool checkBMP(SDL_RWops *rw)
         fault = "BMP bit count not supported";
     else if (width < 1 || width > maxSide || rows < 1 || rows > maxSide)
         fault = "BMP size out of range";
+    // RLE8 is defined for 8-bit pictures only, RLE4 for 4-bit ones.
+    else if (rle && bits != (compression == 1 ? 8 : 4))
+        fault = "BMP compression does not match bit count";
+    else if (rle && (width > maxCompressedSide || rows > maxCompressedSide))
+        fault = "BMP compressed size out of range";
     else if (bits <= 8 && colours > (1 << bits))
         fault = "BMP palette has too many colors";
     else if (bits <= 8 && 14 + info + (colours ? colours : 1 << bits) * (os2 ? 3 : 4) > size)
         fault = "BMP palette is incomplete";
-    else if (offset + (plain ? (width * bits + 31) / 32 * 4 * rows : 0) > size)
+    else if (offset + (rle ? 0 : (width * bits + 31) / 32 * 4 * rows) > size)
         fault = "BMP pixel data is incomplete";
     if (fault != NULL)
         SDL_SetError("%s", fault);
@@ -79,10 +94,18 @@ int main()
     }
     // Only the load's own reason may follow the load message.
     SDL_ClearError();
-    SDL_RWops *file = SDL_RWFromFile("Imagenes/ajuste.bmp", "rb");
+    // The size from fstat: SDL 1.2's seek returns an int, which wraps past
+    // 2 GiB; and it is the size of the very file the loader reads.
+    FILE *opened = fopen("Imagenes/ajuste.bmp", "rb");
+    struct stat stats;
+    SDL_RWops *file = NULL;
+    if (opened == NULL || fstat(fileno(opened), &stats) != 0)
+        SDL_SetError("Couldn't open Imagenes/ajuste.bmp"); // as SDL's own open says it
+    else
+        file = SDL_RWFromFP(opened, 1);
     SDL_Surface *picture = NULL;
     if (file != NULL) {
-        if (checkBMP(file))
+        if (checkBMP(file, stats.st_size))
             picture = SDL_LoadBMP_RW(file, 1);
         else
             SDL_RWclose(file);

@@ -1,4 +1,6 @@
-"""A corpus of malformed BMP files, made here from valid ones."""
+"""A corpus of malformed BMP files, made here from valid ones, and the
+fuzzer's findings."""
+import glob
 import os
 import struct
 import sys
@@ -25,6 +27,16 @@ def rle(width, height, bits, body):
     info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 1 if bits == 8 else 2,
                        len(body), 0, 0, 16, 0)
     return struct.pack("<2sIHHI", b"BM", offset + len(body), 0, 0, offset) + info + palette + body
+
+
+def claim(width, height, bits, compression=1):
+    """Headers alone (56 bytes with their end-of-picture code) claiming a
+    compressed picture."""
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, compression, 2, 0, 0, 0, 0)
+    return struct.pack("<2sIHHI", b"BM", 56, 0, 0, 54) + info + b"\x00\x01"
+
+
+FINDINGS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fuzz", "findings")
 
 
 def corpus():
@@ -71,8 +83,30 @@ def corpus():
         ("RLE8 claiming 65535x65535", rle(65535, 65535, 8, b"\x00\x01")),
         ("RLE4 claiming 8192x8192", rle(8192, 8192, 4, b"\x00\x01")),
         ("RLE as 24 bits", patch(full, compression=1)),
+        ("RLE8 claiming 8192x8192", rle(8192, 8192, 8, b"\x00\x01")),
+        ("RLE4 claiming 4097x1", rle(4097, 1, 4, b"\x00\x01")),
     ]
+    cases += [(f"RLE{rle_bits} claiming 8192x8192 at {bits} bits", claim(8192, 8192, bits, c))
+              for bits in (32, 24, 16, 8) for rle_bits, c in ((8, 1), (4, 2))]
+    for path in sorted(glob.glob(os.path.join(FINDINGS, "*"))):
+        with open(path, "rb") as finding:
+            cases.append((f"fuzz finding {os.path.basename(path)}", finding.read()))
     return cases
+
+
+# Headers of giant files that are mostly a hole: the size must not wrap.
+GIANT_SIZES = {"2 GiB + 1 byte": 2**31 + 1, "3 GiB": 3 * 2**30, "4 GiB + 1 byte": 2**32 + 1}
+
+
+def giants():
+    """(name, header bytes, file size) of each giant."""
+    full = bmp.encode(7, 5, lambda x, y: (x, y, 0))
+    headers = [("bit count 2049", patch(full, bits=2049)),
+               ("bit count 14337", patch(full, bits=14337)),
+               ("16383x43690 at 24 bits", patch(full, width=16383, height=43690)),
+               ("16383x65535 at 32 bits", patch(full, width=16383, height=65535, bits=32))]
+    return [(f"{what}, {size_name}", header, size)
+            for what, header in headers for size_name, size in GIANT_SIZES.items()]
 
 
 if __name__ == "__main__":
