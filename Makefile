@@ -11,7 +11,7 @@ SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-fra
 SANITIZE_ENV := ASAN_OPTIONS=verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: deps build run test test-sanitize test-compat test-fresh bench bench-stacks
+.PHONY: deps build run test test-sanitize test-compat test-fresh bench bench-stacks fuzz fuzz-ci
 
 deps:
 	./scripts/install-deps.sh
@@ -65,3 +65,16 @@ bench-stacks: bench
 	bench/delay_in_root.sh trixie $(BUILD)
 	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt \
 	  $(BUILD)/bench/trixie/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
+
+# Fuzzing of the picture path on SDL 1.2.15 and on SDL2 under sdl12-compat,
+# both built from Debian's sources with the sanitizers (docs/reliability.md).
+FUZZ_SECONDS ?= 600
+fuzz:
+	./scripts/install-deps.sh fuzz
+	./scripts/fuzz.sh $(BUILD) $(FUZZ_SECONDS)
+
+# CI: the committed corpus and every finding replayed, then a short run each.
+FUZZ_CI_SECONDS ?= 60
+fuzz-ci:
+	./scripts/install-deps.sh fuzz
+	./scripts/fuzz.sh --ci $(BUILD) $(FUZZ_CI_SECONDS)

@@ -14,6 +14,11 @@ esac
 # gnuplot-nox and time serve `make bench`.
 PACKAGES="cmake make gcc g++ pkg-config libsdl1.2-dev libgtest-dev python3 clang-format
 xvfb x11-apps x11-utils valgrind $second_stack gnuplot-nox time"
+# With the argument "fuzz", also what `make fuzz` needs: clang with libFuzzer
+# and the sanitizers, and dpkg-dev to unpack Debian's SDL sources.
+if [ "${1:-}" = fuzz ]; then
+    PACKAGES="$PACKAGES clang libclang-rt-dev dpkg-dev"
+fi
 
 missing=""
 for p in $PACKAGES; do
