@@ -30,11 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     SDL_Surface *picture = SDL_LoadBMP_RW(rw, 1);
     if (picture != NULL) {
-        SDL_Rect where;
-        where.x = 150;
-        where.y = 150;
-        where.w = static_cast<Uint16>(picture->w);
-        where.h = static_cast<Uint16>(picture->h);
+        SDL_Rect where = {150, 150, static_cast<Uint16>(picture->w),
+                          static_cast<Uint16>(picture->h)};
         SDL_UpperBlit(picture, NULL, screen, &where);
         SDL_FreeSurface(picture);
     }
