@@ -18,13 +18,15 @@ cd "$(dirname "$0")/.."
 out=$build/fuzz
 mkdir -p "$out" fuzz/findings
 
-{ read -r sdl12; read -r sdl2; } < <(./scripts/build-fuzz-libs.sh "$build")
+libs=$(./scripts/build-fuzz-libs.sh "$build")
+sdl12=${libs%%$'\n'*}
+sdl2=${libs#*$'\n'}
 compat=$(./scripts/fetch-compat.sh "$build")
 
 # The target, with blitshow.cpp itself for the header check (main renamed),
 # linked against the instrumented SDL 1.2; sdl12-compat takes its place by
 # LD_LIBRARY_PATH.
-flags=(-g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
+flags=(-g -O1 "-fsanitize=fuzzer,address,undefined" -fno-sanitize-recover=all
     -fno-omit-frame-pointer)
 read -ra sdl_flags < <(PKG_CONFIG_PATH="$sdl12/pkgconfig" pkg-config --cflags sdl)
 for source in blitshow/blitshow.cpp fuzz/picture_fuzzer.cpp; do
