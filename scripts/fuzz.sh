@@ -53,13 +53,13 @@ fuzz() { # name, library path
     mkdir -p "$corpus" "$work"
     export LD_LIBRARY_PATH=$path
     if $ci; then
-        echo "== $name: replaying the corpus and every finding"
+        echo "== $name: se repiten el corpus y cada hallazgo"
         find "$corpus" fuzz/findings -type f -print0 |
             xargs -0 -r "$out/picture_fuzzer" "${options[@]}" >"$out/$name-replay.log" 2>&1 ||
             { tail -n 40 "$out/$name-replay.log"; return 1; }
-        echo "   $(grep -c '^Executed' "$out/$name-replay.log") files, none failed"
+        echo "   $(grep -c '^Executed' "$out/$name-replay.log") ficheros, ninguno falla"
     fi
-    echo "== $name: fuzzing for $seconds s (log: $log)"
+    echo "== $name: fuzzing durante $seconds s (registro: $log)"
     "$out/picture_fuzzer" "${options[@]}" -max_total_time="$seconds" \
         -artifact_prefix="$PWD/fuzz/findings/$name-" "$work" "$corpus" "$out/seeds" \
         >"$log" 2>&1 || { tail -n 40 "$log"; return 1; }
@@ -72,9 +72,15 @@ fuzz() { # name, library path
             { tail -n 40 "$out/$name-merge.log"; return 1; }
         rm -rf "$corpus"
         mv "$out/merged-$name" "$corpus"
-        echo "   corpus: $(find "$corpus" -type f | wc -l) files in $corpus"
+        echo "   corpus: $(find "$corpus" -type f | wc -l) ficheros en $corpus"
     fi
 }
-fuzz sdl1.2 "$sdl12" || status=1
-fuzz sdl2 "$compat:$sdl2" || status=1
+# FUZZ_LIBRARIES picks one of them.
+for name in ${FUZZ_LIBRARIES:-sdl1.2 sdl2}; do
+    case $name in
+    sdl1.2) fuzz sdl1.2 "$sdl12" || status=1 ;;
+    sdl2) fuzz sdl2 "$compat:$sdl2" || status=1 ;;
+    *) echo "FUZZ_LIBRARIES: sdl1.2, sdl2 o ambas" >&2 && exit 1 ;;
+    esac
+done
 exit $status
