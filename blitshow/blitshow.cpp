@@ -101,6 +101,8 @@ int main()
     SDL_RWops *file = NULL;
     if (opened == NULL || fstat(fileno(opened), &stats) != 0)
         SDL_SetError("Couldn't open Imagenes/ajuste.bmp"); // as SDL's own open says it
+    else if (!S_ISREG(stats.st_mode)) // a device's size says nothing of what it gives
+        SDL_SetError("Imagenes/ajuste.bmp is not a regular file");
     else
         file = SDL_RWFromFP(opened, 1);
     SDL_Surface *picture = NULL;

@@ -42,6 +42,17 @@ class HostilePictures(unittest.TestCase):
                 self.assertEqual(r.returncode, 1, r.stderr)
                 self.check_ends_cleanly(r, peak_bound_kib(len(header)))
 
+    def test_what_is_no_file_is_refused(self):
+        for what, make in [("a folder", os.mkdir),
+                           ("a device", lambda path: os.symlink("/dev/urandom", path))]:
+            with self.subTest(what), scratch_folder(b"") as cwd:
+                path = os.path.join(cwd, "Imagenes", "ajuste.bmp")
+                os.unlink(path)
+                make(path)
+                r = run([program("blitshow")], b"\n", cwd=cwd)
+                self.assertEqual(r.returncode, 1, r.stderr)
+                self.check_ends_cleanly(r, peak_bound_kib(0))
+
 
 if __name__ == "__main__":
     main()
