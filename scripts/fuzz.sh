@@ -3,7 +3,7 @@
 # on SDL2 under Debian's sdl12-compat, both built with the sanitizers.
 #   scripts/fuzz.sh BUILD SECONDS       fuzz each library, then minimise its
 #                                       corpus in fuzz/corpus/
-#   scripts/fuzz.sh --ci BUILD SECONDS  replay the corpus and every finding
+#   scripts/fuzz.sh --ci BUILD SECONDS  replay both corpora and every finding
 #                                       on both, then fuzz each briefly
 # Findings land in fuzz/findings/, where the hostile-picture test runs them.
 set -euo pipefail
@@ -53,8 +53,8 @@ fuzz() { # name, library path
     mkdir -p "$corpus" "$work"
     export LD_LIBRARY_PATH=$path
     if $ci; then
-        echo "== $name: se repiten el corpus y cada hallazgo"
-        find "$corpus" fuzz/findings -type f -print0 |
+        echo "== $name: se repiten los corpus y cada hallazgo"
+        find fuzz/corpus fuzz/findings -type f -print0 |
             xargs -0 -r "$out/picture_fuzzer" "${options[@]}" >"$out/$name-replay.log" 2>&1 ||
             { tail -n 40 "$out/$name-replay.log"; return 1; }
         echo "   $(grep -c '^Executed' "$out/$name-replay.log") ficheros, ninguno falla"
