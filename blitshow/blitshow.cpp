@@ -105,6 +105,8 @@ int main()
         SDL_SetError("Imagenes/ajuste.bmp is not a regular file");
     else
         file = SDL_RWFromFP(opened, 1);
+    if (file == NULL && opened != NULL)
+        fclose(opened);
     SDL_Surface *picture = NULL;
     if (file != NULL) {
         if (checkBMP(file, stats.st_size))
