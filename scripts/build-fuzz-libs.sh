@@ -5,6 +5,7 @@
 # Each library is built once and reused while its source version stays.
 # Prints the two library folders, SDL 1.2's first.
 set -eu
+scripts=$(cd "$(dirname "$0")" && pwd)
 build=$(mkdir -p "${1:-build}" && cd "${1:-build}" && pwd)
 dest="$build/fuzz/libs"
 apt="$dest/apt"
@@ -20,25 +21,7 @@ sdl2_version=$(version libsdl2-2.0-0)
 # A deb-src list of our own, from the archives this machine already uses:
 # the system's apt configuration and package lists stay as they are.
 private_sources() {
-    for f in /etc/apt/sources.list.d/*.sources; do
-        [ -e "$f" ] || continue
-        # One deb822 stanza per paragraph: its URIs, suites, components, key.
-        awk 'function out() {
-                 if (types ~ /(^| )deb( |$)/)
-                     for (u in uris) for (s in suites)
-                         printf "deb-src %s %s %s %s\n", key, uris[u], suites[s], comps
-                 types = ""; key = ""; comps = ""; split("", uris); split("", suites)
-             }
-             /^[ \t]*$/ { out(); next }
-             /^Types:/ { sub(/^Types:[ \t]*/, ""); types = $0 }
-             /^URIs:/ { sub(/^URIs:[ \t]*/, ""); split($0, uris, /[ \t]+/) }
-             /^Suites:/ { sub(/^Suites:[ \t]*/, ""); split($0, suites, /[ \t]+/) }
-             /^Components:/ { sub(/^Components:[ \t]*/, ""); comps = $0 }
-             /^Signed-By:/ { sub(/^Signed-By:[ \t]*/, ""); key = "[signed-by=" $0 "]" }
-             END { out() }' "$f"
-    done
-    cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
-        sed -n 's/^[ \t]*deb[ \t]/deb-src /p'
+    "$scripts/apt-sources.sh" | sed 's/^deb /deb-src /'
 }
 
 apt_private() {

@@ -5,19 +5,18 @@
 #
 # Usage: debian-root.sh RELEASE DIR
 set -eu
+scripts=$(cd "$(dirname "$0")" && pwd)
 [ $# -eq 2 ] || { echo "uso: debian-root.sh VERSIÓN CARPETA" >&2; exit 1; }
 release=$1
 dir=$2
 cache=${SDL_DEMOS_CACHE:-/var/cache/sdl-demos}
 tarball="$cache/$release-minbase.tar"
 
-# The archive this machine's apt already uses; never a name written down.
+# The archive this machine's apt already uses (its first source that is not
+# the security archive); never a name written down.
 mirror() {
-    for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
-        /etc/apt/sources.list.d/*.sources; do
-        [ -f "$list" ] || continue
-        sed -n -e 's/^URIs: *//p' -e 's/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) .*/\2/p' "$list"
-    done | tr ' ' '\n' | grep -v -e security -e '^$' | head -n 1
+    "$scripts/apt-sources.sh" | sed -n 's/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) .*/\2/p' |
+        grep -v security | head -n 1
 }
 
 # Roots are made by debootstrap, and their callers clone into them with git.
