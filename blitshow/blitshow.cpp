@@ -1,7 +1,11 @@
 #include <SDL.h>
 
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -80,18 +84,10 @@ bool checkBMP(SDL_RWops *rw, Sint64 size)
     return fault == NULL;
 }
 
-int main()
+// Opens and loads the picture, or gives NULL with the reason for
+// SDL_GetError.
+SDL_Surface *loadPicture()
 {
-    atexit(SDL_Quit);
-    if (SDL_Init(SDL_INIT_VIDEO) < 0) {
-        fprintf(stderr, "No se pudo iniciar SDL: %s\n", SDL_GetError());
-        exit(1);
-    }
-    SDL_Surface *screen = SDL_SetVideoMode(640, 480, 24, SDL_HWSURFACE);
-    if (screen == NULL) {
-        fprintf(stderr, "No se puede inicializar el modo gráfico: %s", SDL_GetError());
-        exit(1);
-    }
     // Only the load's own reason may follow the load message.
     SDL_ClearError();
     // The size from fstat: SDL 1.2's seek returns an int, which wraps past
@@ -114,10 +110,51 @@ int main()
         else
             SDL_RWclose(file);
     }
+    // Some libraries fail on an empty or 1-byte file without a word.
+    if (picture == NULL && *SDL_GetError() == '\0')
+        SDL_SetError("Couldn't read a BMP from Imagenes/ajuste.bmp");
+    return picture;
+}
+
+// Waits for a byte on standard input. Meanwhile SDL answers the window
+// system (a window manager's ping), and the screen is flipped again when
+// the window was uncovered. No other event is read.
+void waitForEnter(SDL_Surface *screen)
+{
+    struct pollfd input = {STDIN_FILENO, POLLIN, 0};
+    for (;;) {
+        const int ready = poll(&input, 1, 50);
+        if (ready > 0 || (ready < 0 && errno != EINTR))
+            break; // a byte, the end of input, or no input at all
+        SDL_PumpEvents();
+        SDL_Event exposed;
+        if (SDL_PeepEvents(&exposed, 1, SDL_GETEVENT, SDL_VIDEOEXPOSEMASK) > 0)
+            SDL_Flip(screen);
+    }
+    getc(stdin);
+}
+
+int main()
+{
+    atexit(SDL_Quit);
+    // SDL turns Ctrl-C and kill into a quit event, which nothing here reads:
+    // the wait would go on. Keep the dispositions the program was given.
+    struct sigaction interrupt, terminate;
+    sigaction(SIGINT, NULL, &interrupt);
+    sigaction(SIGTERM, NULL, &terminate);
+    if (SDL_Init(SDL_INIT_VIDEO) < 0) {
+        fprintf(stderr, "No se pudo iniciar SDL: %s\n", SDL_GetError());
+        exit(1);
+    }
+    sigaction(SIGINT, &interrupt, NULL);
+    sigaction(SIGTERM, &terminate, NULL);
+    SDL_Surface *screen = SDL_SetVideoMode(640, 480, 24, SDL_HWSURFACE);
+    if (screen == NULL) {
+        fprintf(stderr, "No se puede inicializar el modo gráfico: %s", SDL_GetError());
+        exit(1);
+    }
+    SDL_Surface *picture = loadPicture();
     if (picture == NULL) {
-        // Some libraries fail on an empty or 1-byte file without a word.
-        if (*SDL_GetError() == '\0')
-            SDL_SetError("Couldn't read a BMP from Imagenes/ajuste.bmp");
         fprintf(stderr, "No se puede cargar la imagen: %s\n", SDL_GetError());
         exit(1);
     }
@@ -135,6 +172,6 @@ int main()
     // A pipe or a file buffers stdout fully: the prompt must be out before
     // the program waits, not after.
     fflush(stdout);
-    getc(stdin);
+    waitForEnter(screen);
     return 0;
 }

@@ -1,5 +1,7 @@
 #include <SDL.h>
 
+#include <signal.h>
+
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -17,10 +19,17 @@ void emuSDL_Delay(unsigned int ms)
 
 int main()
 {
+    // SDL turns Ctrl-C and kill into a quit event, which nothing here reads:
+    // the spin would go on. Keep the dispositions the program was given.
+    struct sigaction interrupt, terminate;
+    sigaction(SIGINT, NULL, &interrupt);
+    sigaction(SIGTERM, NULL, &terminate);
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         std::cerr << "No se pudo iniciar SDL: " << SDL_GetError() << std::endl;
         exit(1);
     }
+    sigaction(SIGINT, &interrupt, NULL);
+    sigaction(SIGTERM, &terminate, NULL);
     atexit(SDL_Quit);
 
     std::cout << "Introduzca el tiempo que desea esperar (ms): ";

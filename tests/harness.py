@@ -2,6 +2,7 @@
 import atexit
 import os
 import select
+import signal
 import shutil
 import subprocess
 import tempfile
@@ -83,19 +84,27 @@ def read_line(stream, timeout=TIMEOUT):
     return line
 
 
-def while_waiting(args, action, cwd=None, env=None):
-    """Starts a program, and once its prompt line is out, calls action() and
-    presses ENTER. Gives the prompt line, action's result and the ended run."""
+def while_waiting(args, action, cwd=None, env=None, entry=b"", ignored=()):
+    """Starts a program with entry on its standard input and, once its first
+    line is out, calls action(process) and presses ENTER. The signals in
+    ignored are ignored in the program, as a shell does for a background job.
+    Gives the line, action's result and the ended run."""
+    def ignore():
+        for sig in ignored:
+            signal.signal(sig, signal.SIG_IGN)
+
     with subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, cwd=cwd, env=env or sdl_env()) as proc:
+                          stderr=subprocess.PIPE, cwd=cwd, env=env or sdl_env(),
+                          preexec_fn=ignore) as proc:
         try:
-            prompt = read_line(proc.stdout)
-            seen = action() if prompt else None
+            proc.stdin.write(entry)
+            proc.stdin.flush()
+            line = read_line(proc.stdout)
+            seen = action(proc) if line else None
             out, err = proc.communicate(b"\n", timeout=TIMEOUT)
         finally:
             proc.kill()
-        return prompt, seen, Ran(proc.returncode, prompt + out, err, None)
-
+        return line, seen, Ran(proc.returncode, line + out, err, None)
 
 
 def main():

@@ -43,7 +43,7 @@ class BlitshowConsole(unittest.TestCase):
 
     def test_prompt_reaches_a_pipe_before_the_wait(self):
         with scratch_folder(PICTURE) as cwd:
-            prompt, _, r = while_waiting([program("blitshow")], lambda: None, cwd=cwd)
+            prompt, _, r = while_waiting([program("blitshow")], lambda _: None, cwd=cwd)
         self.assertEqual((prompt, r.returncode, r.stderr), (PROMPT, 0, b""))
 
 

@@ -82,7 +82,7 @@ class BlitshowWindow(unittest.TestCase):
 
     def check_shows(self, want, cwd, bits=8):
         """Runs blitshow in cwd and compares its window with want while it waits."""
-        def grab_until_shown():
+        def grab_until_shown(_):
             deadline = time.monotonic() + 20
             while True:
                 got = xshot.grab()
