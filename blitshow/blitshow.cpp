@@ -121,6 +121,12 @@ SDL_Surface *loadPicture()
 // the window was uncovered. No other event is read.
 void waitForEnter(SDL_Surface *screen)
 {
+    // Unread events would fill SDL's queue (a mouse moved over the window is
+    // enough) and the next expose would be lost: only exposes are queued.
+    for (int type = 0; type < SDL_NUMEVENTS; ++type) {
+        if (type != SDL_VIDEOEXPOSE)
+            SDL_EventState(type, SDL_IGNORE);
+    }
     struct pollfd input = {STDIN_FILENO, POLLIN, 0};
     for (;;) {
         const int ready = poll(&input, 1, 50);

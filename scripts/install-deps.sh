@@ -13,7 +13,7 @@ bookworm) second_stack=libsdl2-2.0-0 ;;
 esac
 # gnuplot-nox and time serve `make bench`.
 PACKAGES="cmake make gcc g++ pkg-config libsdl1.2-dev libgtest-dev python3 clang-format
-xvfb x11-apps x11-utils valgrind $second_stack gnuplot-nox time"
+xvfb x11-apps x11-utils openbox valgrind $second_stack gnuplot-nox time"
 # With the argument "fuzz", also what `make fuzz` needs: clang with libFuzzer
 # and the sanitizers, and dpkg-dev to unpack Debian's SDL sources.
 if [ "${1:-}" = fuzz ]; then
