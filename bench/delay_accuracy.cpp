@@ -4,6 +4,8 @@
 // clock_gettime and a sleep followed by a spin, each wait timed against
 // CLOCK_MONOTONIC. All methods share one shuffled schedule, so that they
 // share the machine's noise too.
+#include "emu_delay.h"
+
 #include <SDL.h>
 #include <dlfcn.h>
 #include <sys/resource.h>
@@ -23,7 +25,6 @@
 #include <thread>
 #include <vector>
 
-void emuSDL_Delay(unsigned int ms);
 // The same source compiled again with every SDL_GetTicks call counted.
 void counted_emuSDL_Delay(unsigned int ms);
 

@@ -1,3 +1,5 @@
+#include "emu_delay.h"
+
 #include <SDL.h>
 
 #include <signal.h>

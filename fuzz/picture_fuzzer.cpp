@@ -1,12 +1,12 @@
 // libFuzzer target: the bytes are blitshow's picture. They go through the
 // program's own header check, then SDL's loader and the blit onto a
 // 640x480, 24-bit screen, as in the program.
+#include "check_bmp.h"
+
 #include <SDL.h>
 
 #include <cstdint>
 #include <cstdlib>
-
-bool checkBMP(SDL_RWops *rw, Sint64 size); // blitshow.cpp, built with main renamed
 
 static SDL_Surface *screen;
 

@@ -31,7 +31,7 @@ flags=(-g -O1 "-fsanitize=fuzzer,address,undefined" -fno-sanitize-recover=all
 read -ra sdl_flags < <(PKG_CONFIG_PATH="$sdl12/pkgconfig" pkg-config --cflags sdl)
 for source in blitshow/blitshow.cpp fuzz/picture_fuzzer.cpp; do
     clang++ -std=c++17 -Wall -Wextra -Wpedantic "${flags[@]}" "${sdl_flags[@]}" \
-        -Dmain=blitshow_main -c "$source" -o "$out/$(basename "$source" .cpp).o"
+        -Iblitshow -Dmain=blitshow_main -c "$source" -o "$out/$(basename "$source" .cpp).o"
 done
 clang++ "${flags[@]}" "$out/blitshow.o" "$out/picture_fuzzer.o" -L"$sdl12" -lSDL \
     -o "$out/picture_fuzzer"

@@ -1,13 +1,13 @@
 // Drives emuSDL_Delay, compiled from the program's own source, against a
 // scripted tick source that replaces SDL's SDL_GetTicks at link time.
+#include "emu_delay.h"
+
 #include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <stdexcept>
 #include <vector>
-
-void emuSDL_Delay(unsigned int ms);
 
 namespace
 {
