@@ -1,3 +1,5 @@
+#include "check_bmp.h"
+
 #include <SDL.h>
 
 #include <poll.h>
@@ -11,8 +13,6 @@
 
 // SDL's BMP loader trusts the file's headers: some values crash it, make it
 // read past the end of the file or allocate far more than the file holds.
-// Refuses such a file with a reason for SDL_GetError. size is what the
-// stream holds from where it is. Leaves the stream there, for the loader.
 bool checkBMP(SDL_RWops *rw, Sint64 size)
 {
     const Sint64 maxSide = 8192; // keeps what the loader allocates bounded
@@ -36,7 +36,9 @@ bool checkBMP(SDL_RWops *rw, Sint64 size)
     const Sint64 offset = size < 18 ? 0 : SDL_ReadLE32(rw);
     const Sint64 info = size < 18 ? 0 : SDL_ReadLE32(rw);
     const bool os2 = info == 12;
-    const bool whole = (os2 || info >= 40) && 14 + info <= size;
+    // The header sizes SDL's loaders know; the fields of others are guesswork.
+    const bool known = os2 || info == 40 || info == 56 || info == 108 || info == 124;
+    const bool whole = known && 14 + info <= size;
     Sint64 width = 0, height = 0, compression = 0, colours = 0;
     int bits = 0;
     if (whole && os2) {
@@ -60,7 +62,9 @@ bool checkBMP(SDL_RWops *rw, Sint64 size)
     // Colour masks follow the header unless the pixels follow it at once.
     const bool masks = (bits == 16 || bits == 32) && (compression == 3 || offset != 14 + info);
     const char *fault = NULL;
-    if (!whole || (masks && 14 + (os2 ? 12 : 40) + 12 > size))
+    if (size >= 18 && !known)
+        fault = "BMP header size not supported";
+    else if (!whole || (masks && 14 + (os2 ? 12 : 40) + 12 > size))
         fault = "BMP header is incomplete";
     // 2-bit palettes are the library's to take or refuse: newer ones show them.
     else if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16 && bits != 24 &&
