@@ -39,7 +39,8 @@ class HostilePictures(unittest.TestCase):
             with self.subTest(name), scratch_folder(header) as cwd:
                 os.truncate(os.path.join(cwd, "Imagenes", "ajuste.bmp"), size)
                 r = run([program("blitshow")], b"\n", cwd=cwd)
-                self.assertEqual(r.returncode, 1, r.stderr)
+                self.assertEqual((r.returncode, r.stdout, r.stderr),
+                                 (1, b"", b"No se puede cargar la imagen: BMP file is too large\n"))
                 self.check_ends_cleanly(r, peak_bound_kib(len(header)))
 
     def test_what_is_no_file_is_refused(self):
@@ -50,7 +51,9 @@ class HostilePictures(unittest.TestCase):
                 os.unlink(path)
                 make(path)
                 r = run([program("blitshow")], b"\n", cwd=cwd)
-                self.assertEqual(r.returncode, 1, r.stderr)
+                self.assertEqual((r.returncode, r.stdout, r.stderr),
+                                 (1, b"", b"No se puede cargar la imagen: "
+                                          b"Imagenes/ajuste.bmp is not a regular file\n"))
                 self.check_ends_cleanly(r, peak_bound_kib(0))
 
 
