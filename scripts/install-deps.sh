@@ -7,9 +7,10 @@ set -eu
 # the sdl12-compat that fetch-compat.sh unpacks on Debian 12; on Debian 13,
 # whose SDL 1.2 is sdl12-compat on SDL2 already, sdl2-compat on SDL3.
 . /etc/os-release
+# weston runs the Wayland test where the stacks show on Wayland.
 case "${VERSION_CODENAME:-}" in
 bookworm) second_stack=libsdl2-2.0-0 ;;
-*) second_stack=libsdl2-compat ;;
+*) second_stack="libsdl2-compat weston" ;;
 esac
 # gnuplot-nox and time serve `make bench`.
 PACKAGES="cmake make gcc g++ pkg-config libsdl1.2-dev libgtest-dev python3 clang-format

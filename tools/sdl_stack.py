@@ -23,10 +23,6 @@ def _loaded(name):
         return None
 
 
-def _dotted(v):
-    return f"{v.major}.{v.minor}.{v.patch}"
-
-
 def sdl12_version():
     """(major, minor, patch) of the SDL 1.2 library that loads."""
     sdl12 = ctypes.CDLL("libSDL-1.2.so.0")
@@ -40,21 +36,34 @@ def reads_2_bit_bmp():
     return sdl12_version() >= FIRST_COMPAT
 
 
-def describe():
+def layers():
+    """[(name, (major, minor, patch))] of each library, from SDL 1.2 down to
+    the one that draws."""
     version = sdl12_version()
     if version < FIRST_COMPAT:
-        return "SDL %d.%d.%d" % version
+        return [("SDL", version)]
     # sdl12-compat has loaded SDL2 by now; through sdl2-compat, SDL2 is SDL3.
-    names = ["sdl12-compat %d.%d.%d" % version]
+    found = [("sdl12-compat", version)]
     sdl2, sdl3 = _loaded("libSDL2-2.0.so.0"), _loaded("libSDL3.so.0")
     if sdl2 is not None:
         v = Version()
         sdl2.SDL_GetVersion(ctypes.byref(v))
-        names.append(("sdl2-compat " if sdl3 is not None else "SDL2 ") + _dotted(v))
+        found.append(("sdl2-compat" if sdl3 is not None else "SDL2", (v.major, v.minor, v.patch)))
     if sdl3 is not None:
         n = sdl3.SDL_GetVersion()
-        names.append(f"SDL3 {n // 1000000}.{n // 1000 % 1000}.{n % 1000}")
-    return " on ".join(names)
+        found.append(("SDL3", (n // 1000000, n // 1000 % 1000, n % 1000)))
+    return found
+
+
+def describe():
+    return " on ".join(f"{name} {'.'.join(map(str, v))}" for name, v in layers())
+
+
+def shows_on_wayland():
+    """SDL 1.2.15 has no Wayland backend, and Debian 12's SDL2 2.26 crashes in
+    its own Wayland start under a headless weston; the newer ones show there."""
+    name, version = layers()[-1]
+    return name == "SDL3" or (name == "SDL2" and version >= (2, 28, 0))
 
 
 if __name__ == "__main__":

@@ -1,0 +1,124 @@
+"""blitshow on its native Wayland backend, in weston's headless compositor:
+its window is found in a screenshot wherever weston placed it, and compared
+pixel for pixel."""
+import glob
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+from harness import RUNTIME_DIR, TIMEOUT, main, program, sdl_env, while_waiting
+
+import make_test_card
+import sdl_stack
+import xshot
+
+AT = 150  # where the picture's top-left corner lands in the window
+NO_SEAT = re.compile(rb"\n\(blitshow:\d+\): Gdk-CRITICAL \*\*: [\d:.]+: gdk_seat_get_keyboard: "
+                     rb"assertion 'GDK_IS_SEAT \(seat\)' failed\n")
+
+
+def expected_rows():
+    """The 640x480 window with the test card at (AT, AT), as rows of RGB bytes."""
+    card = make_test_card
+    black = bytes(3 * xshot.WIDTH)
+    rows = []
+    for y in range(xshot.HEIGHT):
+        if not AT <= y < AT + card.HEIGHT:
+            rows.append(black)
+            continue
+        picture = bytes(c for x in range(card.WIDTH) for c in card.card(x, y - AT))
+        rows.append(black[:3 * AT] + picture + black[3 * (AT + card.WIDTH):])
+    return rows
+
+
+def find_window(rows, want):
+    """The top-left corner of want (rows of RGB bytes) in a screen's rows, or None."""
+    first = want[AT][3 * AT:3 * (AT + make_test_card.WIDTH)]  # the card's top row
+    for y in range(AT, len(rows) - len(want) + AT + 1):
+        at = rows[y].find(first)
+        while at >= 0:
+            if at % 3 == 0 and at // 3 >= AT:
+                x0, y0 = at // 3 - AT, y - AT
+                window = [row[3 * x0:3 * (x0 + xshot.WIDTH)] for row in rows[y0:y0 + len(want)]]
+                if window == want:
+                    return x0, y0
+            at = rows[y].find(first, at + 1)
+    return None
+
+
+class Weston:
+    """weston's headless backend with the pixman renderer, for the length of a
+    with-block; --debug lets weston-screenshooter take the screen. Gives the
+    socket's name."""
+
+    def __enter__(self):
+        self.socket = f"blitshow-test-{os.getpid()}"
+        env = {k: v for k, v in sdl_env().items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        self.server = subprocess.Popen(
+            ["weston", "--backend=headless", "--renderer=pixman", "--debug", "--idle-time=0",
+             f"--socket={self.socket}", "--width=1024", "--height=768"],
+            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + TIMEOUT
+        while not os.path.exists(os.path.join(RUNTIME_DIR, self.socket)):
+            if time.monotonic() > deadline or self.server.poll() is not None:
+                self.server.kill()
+                raise RuntimeError("weston did not start")
+            time.sleep(0.05)
+        return self.socket
+
+    def __exit__(self, *_):
+        self.server.terminate()
+        self.server.wait(timeout=30)
+
+
+def screenshot(socket):
+    """The whole screen as rows of RGB bytes."""
+    with tempfile.TemporaryDirectory() as folder:
+        env = sdl_env(WAYLAND_DISPLAY=socket)
+        subprocess.run(["weston-screenshooter"], cwd=folder, env=env, check=True,
+                       capture_output=True, timeout=TIMEOUT)
+        (path,) = glob.glob(os.path.join(folder, "*.png"))
+        return xshot.read_png(path)[2]
+
+
+class BlitshowWayland(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        if not shutil.which("weston"):
+            raise unittest.SkipTest("weston is not installed")
+        # SDL 1.2.15 has no Wayland backend; Debian 12's SDL2 2.26 crashes in
+        # its own Wayland start (SDL_Init) under a headless weston.
+        if not sdl_stack.shows_on_wayland():
+            raise unittest.SkipTest(f"{sdl_stack.describe()} does not show on Wayland here")
+        cls.socket = cls.enterClassContext(Weston())
+
+    def test_the_test_card(self):
+        want = expected_rows()
+
+        def find(_):
+            deadline = time.monotonic() + 20
+            while True:
+                where = find_window(screenshot(self.socket), want)
+                if where is not None or time.monotonic() > deadline:
+                    return where
+
+        # Nothing of X may leak in: sdl_env drops DISPLAY, and SDL finds weston
+        # by WAYLAND_DISPLAY alone.
+        env = sdl_env(WAYLAND_DISPLAY=self.socket)
+        del env["SDL_VIDEODRIVER"]
+        prompt, where, r = while_waiting([program("blitshow")], find,
+                                         cwd=os.path.dirname(program("blitshow")), env=env)
+        # weston's headless backend has no seat, and libdecor's GTK plugin,
+        # which draws the window's frame, says so; a desktop has one.
+        stderr = NO_SEAT.sub(b"", r.stderr)
+        self.assertEqual((prompt, r.returncode, stderr),
+                         (b"Pulse ENTER para continuar... \n", 0, b""))
+        self.assertIsNotNone(where, "the test card's window is nowhere on the screen")
+
+
+if __name__ == "__main__":
+    main()
