@@ -48,15 +48,19 @@ test-compat: build
 test-fresh:
 	./scripts/test-fresh.sh
 
-# The full benchmark on each SDL stack this machine offers, blitshow's
-# start-up, and a table of the stacks: all in $(BUILD)/bench.
+# The full benchmark and blitshow's start-up on each SDL stack this machine
+# offers, and a table of the stacks: all in $(BUILD)/bench.
 bench: build
 	bench/delay_stacks.sh $(BUILD)
 	for stack in default second; do \
 	  gnuplot -e "csv='$(BUILD)/bench/delay_accuracy-$$stack.csv'; png='$(BUILD)/bench/delay_accuracy-$$stack.png'" \
 	    bench/plot.gp || exit 1; \
 	done
-	python3 bench/blitshow_startup.py $(BUILD)/blitshow | tee $(BUILD)/bench/blitshow_startup.txt
+	compat=$$(./scripts/fetch-compat.sh $(BUILD)) && for stack in default second; do \
+	  libraries=; [ $$stack = default ] || libraries=$$compat; \
+	  LD_LIBRARY_PATH=$$libraries python3 bench/blitshow_startup.py $(BUILD)/blitshow \
+	    | tee $(BUILD)/bench/blitshow_startup-$$stack.txt || exit 1; \
+	done
 	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
 
 # The same, and the delay on Debian 13's two stacks in a pristine Debian 13

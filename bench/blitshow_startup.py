@@ -1,11 +1,17 @@
 #!/usr/bin/env python3
-"""How long blitshow takes from its start to its prompt (its window drawn),
-and its peak memory, beside a trivial X client run the same way, on a
-private Xvfb server, over repeated runs taken in turn.
+"""blitshow's start-up on the SDL stack in effect (LD_LIBRARY_PATH counts):
+the time from its start to its prompt (its window drawn by then) and its
+peak memory, under X on a private Xvfb server and, where the stack shows on
+Wayland, in weston's headless compositor; under X beside xwininfo, a trivial
+X client run the same way. Runs are taken in turn. Then the processor time
+blitshow takes while it waits for ENTER (10 seconds unless WAIT_S says),
+in each session.
 
-Usage: blitshow_startup.py BLITSHOW_FOLDER [RUNS]
+Usage: blitshow_startup.py BLITSHOW_FOLDER [RUNS [WAIT_S]]
 """
+import contextlib
 import os
+import shutil
 import statistics
 import subprocess
 import sys
@@ -13,8 +19,9 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+import sdl_stack  # noqa: E402
+import weston  # noqa: E402
 import xshot  # noqa: E402
-
 
 def startup_ms(args, cwd, ready):
     """Milliseconds from the start until ready(process) returns."""
@@ -39,41 +46,84 @@ def peak_mib(args, cwd):
         return int(report.read().split()[-1]) / 1024
 
 
-def main():
-    if len(sys.argv) not in (2, 3) or (len(sys.argv) == 3 and not sys.argv[2].isdigit()):
-        sys.exit("usage: blitshow_startup.py BLITSHOW_FOLDER [RUNS]")
-    folder = os.path.abspath(sys.argv[1])
-    runs = int(sys.argv[2]) if len(sys.argv) == 3 else 30
-    clients = {
-        # blitshow is ready once its prompt is out: the window is drawn by then.
-        "blitshow": (["./blitshow"], lambda p: p.stdout.readline()),
-        "xwininfo -root": (["xwininfo", "-root"], lambda p: p.stdout.read()),
-    }
-    times = {name: [] for name in clients}
-    peaks = {name: [] for name in clients}
-    with xshot.Xvfb() as display:
-        os.environ["DISPLAY"] = display
-        os.environ.pop("SDL_VIDEODRIVER", None)
-        for _ in range(runs):
-            for name, (args, ready) in clients.items():
-                times[name].append(startup_ms(args, folder, ready))
-                peaks[name].append(peak_mib(args, folder))
+def cpu_seconds(pid):
+    """Processor time all the threads of a process have taken so far, to the
+    nanosecond (the scheduler's count, not clock ticks)."""
+    total = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        with open(f"/proc/{pid}/task/{task}/schedstat") as stat:
+            total += int(stat.read().split()[0])
+    return total / 1e9
 
-    print(f"start-up on Xvfb, {runs} runs each, taken in turn "
-          "(blitshow: to its prompt; xwininfo: to the end of its output);\n"
-          "peak memory from separate runs under GNU time")
-    print(f"{'client':<16} {'n':>4} {'min_ms':>8} {'median_ms':>10} {'max_ms':>8} "
-          f"{'peak_MiB':>9}")
-    medians = {}
-    for name in clients:
-        ms = sorted(times[name])
-        peak = statistics.median(peaks[name])
-        medians[name] = (statistics.median(ms), peak)
-        print(f"{name:<16} {len(ms):>4} {ms[0]:>8.1f} {medians[name][0]:>10.1f} {ms[-1]:>8.1f} "
-              f"{peak:>9.1f}")
-    (blit_ms, blit_mib), (x_ms, x_mib) = medians.values()
-    print(f"ratio blitshow / xwininfo: time {blit_ms / x_ms:.1f}x, peak memory "
-          f"{blit_mib / x_mib:.1f}x (medians)")
+
+def waiting_cpu_percent(folder, seconds):
+    """Processor time over some seconds of waiting, as a share of them."""
+    with subprocess.Popen(["./blitshow"], cwd=folder, stdin=subprocess.PIPE,
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL) as proc:
+        proc.stdout.readline()
+        before = cpu_seconds(proc.pid)
+        time.sleep(seconds)
+        spent = cpu_seconds(proc.pid) - before
+        proc.communicate(b"\n", timeout=60)
+    return 100 * spent / seconds
+
+
+@contextlib.contextmanager
+def session(name, runtime_dir):
+    """The environment of an X or a Wayland session, for a with-block."""
+    saved = dict(os.environ)
+    for key in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"):
+        os.environ.pop(key, None)
+    os.environ["XDG_RUNTIME_DIR"] = runtime_dir
+    try:
+        if name == "X":
+            with xshot.Xvfb() as display:
+                os.environ["DISPLAY"] = display
+                yield
+        else:
+            with weston.Weston(runtime_dir) as socket:
+                os.environ["WAYLAND_DISPLAY"] = socket
+                yield
+    finally:
+        os.environ.clear()
+        os.environ.update(saved)
+
+
+def main():
+    if not 2 <= len(sys.argv) <= 4 or not all(a.isdigit() and int(a) > 0 for a in sys.argv[2:]):
+        sys.exit("usage: blitshow_startup.py BLITSHOW_FOLDER [RUNS [WAIT_S]]")
+    folder = os.path.abspath(sys.argv[1])
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 30
+    wait_s = int(sys.argv[3]) if len(sys.argv) > 3 else 10
+    blitshow = (["./blitshow"], lambda p: p.stdout.readline())  # ready at its prompt
+    clients = {"X": {"blitshow": blitshow,
+                     "xwininfo -root": (["xwininfo", "-root"], lambda p: p.stdout.read())},
+               "Wayland": {"blitshow": blitshow}}
+    if not (sdl_stack.shows_on_wayland() and shutil.which("weston")):
+        del clients["Wayland"]
+
+    print(f"SDL stack: {sdl_stack.describe()}")
+    print(f"start-up, {runs} runs each, taken in turn (blitshow: to its prompt; xwininfo: to "
+          "the end of its output);\npeak memory from separate runs under GNU time; "
+          f"processor time over a {wait_s} s wait for ENTER")
+    print(f"{'session':<8} {'client':<16} {'n':>4} {'min_ms':>8} {'median_ms':>10} "
+          f"{'max_ms':>8} {'peak_MiB':>9} {'wait_cpu_%':>11}")
+    with tempfile.TemporaryDirectory(prefix="xdg-runtime-") as runtime_dir:
+        for name, programs in clients.items():
+            times = {client: [] for client in programs}
+            peaks = {client: [] for client in programs}
+            with session(name, runtime_dir):
+                for _ in range(runs):
+                    for client, (args, ready) in programs.items():
+                        times[client].append(startup_ms(args, folder, ready))
+                        peaks[client].append(peak_mib(args, folder))
+                waiting = waiting_cpu_percent(folder, wait_s)
+            for client in programs:
+                ms = sorted(times[client])
+                cpu = f"{waiting:.2f}" if client == "blitshow" else "-"
+                print(f"{name:<8} {client:<16} {len(ms):>4} {ms[0]:>8.1f} "
+                      f"{statistics.median(ms):>10.1f} {ms[-1]:>8.1f} "
+                      f"{statistics.median(peaks[client]):>9.1f} {cpu:>11}", flush=True)
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@ import csv
 import os
 import pty
 import re
+import shutil
 import statistics
 import subprocess
 import sys
@@ -10,6 +11,8 @@ import tempfile
 import unittest
 
 from harness import TIMEOUT, main, program, run, sdl_env
+
+import sdl_stack
 
 METHODS = ["emuSDL_Delay", "SDL_Delay", "std::this_thread::sleep_for", "clock_nanosleep",
            "clock_gettime(CLOCK_MONOTONIC) spin", "sleep then spin"]
@@ -143,12 +146,20 @@ class BenchSmoke(unittest.TestCase):
 
     def test_blitshow_startup_report(self):
         r = run([sys.executable, os.path.join(TOP, "bench", "blitshow_startup.py"),
-                 os.path.dirname(program("blitshow")), "2"], env=sdl_env())
+                 os.path.dirname(program("blitshow")), "2", "1"], env=sdl_env())
         self.assertEqual((r.returncode, r.stderr), (0, b""))
-        self.assertRegex(r.stdout.decode(), r"blitshow\s+2\s+[\d.]+\s+[\d.]+\s+[\d.]+\s+[\d.]+\n"
-                                            r"xwininfo -root\s+2\s+[\d.]+")
-        self.assertRegex(r.stdout.decode(), r"ratio blitshow / xwininfo: time [\d.]+x")
-
+        report = r.stdout.decode()
+        self.assertIn(f"SDL stack: {sdl_stack.describe()}\n", report)
+        row = r"(\S+) +(blitshow|xwininfo -root) +2 +([\d.]+) +([\d.]+) +([\d.]+) +([\d.]+) +(\S+)\n"
+        rows = {(m[1], m[2]): m for m in re.finditer(row, report)}
+        sessions = ["X", "Wayland"] if sdl_stack.shows_on_wayland() and shutil.which("weston") \
+            else ["X"]
+        self.assertEqual(sorted(rows), sorted([(s, "blitshow") for s in sessions]
+                                              + [("X", "xwininfo -root")]))
+        for m in rows.values():
+            low, median, high = map(float, m.group(3, 4, 5))
+            self.assertTrue(low <= median <= high, m[0])
+            self.assertEqual(m[7] == "-", m[2] != "blitshow", m[0])
 
 if __name__ == "__main__":
     main()

@@ -14,6 +14,7 @@ from harness import RUNTIME_DIR, TIMEOUT, main, program, sdl_env, while_waiting
 
 import make_test_card
 import sdl_stack
+import weston
 import xshot
 
 AT = 150  # where the picture's top-left corner lands in the window
@@ -50,31 +51,6 @@ def find_window(rows, want):
     return None
 
 
-class Weston:
-    """weston's headless backend with the pixman renderer, for the length of a
-    with-block; --debug lets weston-screenshooter take the screen. Gives the
-    socket's name."""
-
-    def __enter__(self):
-        self.socket = f"blitshow-test-{os.getpid()}"
-        env = {k: v for k, v in sdl_env().items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-        self.server = subprocess.Popen(
-            ["weston", "--backend=headless", "--renderer=pixman", "--debug", "--idle-time=0",
-             f"--socket={self.socket}", "--width=1024", "--height=768"],
-            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + TIMEOUT
-        while not os.path.exists(os.path.join(RUNTIME_DIR, self.socket)):
-            if time.monotonic() > deadline or self.server.poll() is not None:
-                self.server.kill()
-                raise RuntimeError("weston did not start")
-            time.sleep(0.05)
-        return self.socket
-
-    def __exit__(self, *_):
-        self.server.terminate()
-        self.server.wait(timeout=30)
-
-
 def screenshot(socket):
     """The whole screen as rows of RGB bytes."""
     with tempfile.TemporaryDirectory() as folder:
@@ -94,7 +70,7 @@ class BlitshowWayland(unittest.TestCase):
         # its own Wayland start (SDL_Init) under a headless weston.
         if not sdl_stack.shows_on_wayland():
             raise unittest.SkipTest(f"{sdl_stack.describe()} does not show on Wayland here")
-        cls.socket = cls.enterClassContext(Weston())
+        cls.socket = cls.enterClassContext(weston.Weston(RUNTIME_DIR))
 
     def test_the_test_card(self):
         want = expected_rows()
