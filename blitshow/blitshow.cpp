@@ -90,7 +90,7 @@ bool checkBMP(SDL_RWops *rw, Sint64 size)
 
 // Opens and loads the picture, or gives NULL with the reason for
 // SDL_GetError.
-SDL_Surface *loadPicture()
+static SDL_Surface *loadPicture()
 {
     // Only the load's own reason may follow the load message.
     SDL_ClearError();
@@ -123,7 +123,7 @@ SDL_Surface *loadPicture()
 // Waits for a byte on standard input. Meanwhile SDL answers the window
 // system (a window manager's ping), and the screen is flipped again when
 // the window was uncovered. No other event is read.
-void waitForEnter(SDL_Surface *screen)
+static void waitForEnter(SDL_Surface *screen)
 {
     // Unread events would fill SDL's queue (a mouse moved over the window is
     // enough) and the next expose would be lost: only exposes are queued.

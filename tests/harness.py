@@ -40,14 +40,16 @@ def sdl_env(**extra):
 
 
 def run(args, stdin=b"", env=None, cwd=None):
-    """Runs a program to its end. Gives its status (minus the signal that ended
-    it, if one did), stdout, stderr and peak memory in KiB."""
+    """Runs a program to its end, stdin on its standard input (None: none
+    open at all). Gives its status (minus the signal that ended it, if one
+    did), stdout, stderr and peak memory in KiB."""
     with tempfile.TemporaryFile() as given, tempfile.TemporaryFile() as out, \
             tempfile.TemporaryFile() as err:
-        given.write(stdin)
+        given.write(stdin or b"")
         given.seek(0)
         proc = subprocess.Popen(args, stdin=given, stdout=out, stderr=err, cwd=cwd,
-                                env=env or sdl_env())
+                                env=env or sdl_env(),
+                                preexec_fn=None if stdin is not None else lambda: os.close(0))
         # Waited for here rather than by Popen, to get the child's own peak memory.
         killer = threading.Timer(TIMEOUT, proc.kill)
         killer.start()

@@ -20,6 +20,7 @@ class BlitshowConsole(unittest.TestCase):
             # what, picture, stdin, extra environment, (status, stdout, stderr pattern)
             ("end of input", PICTURE, b"", {}, ok),
             ("a typed line", PICTURE, b"listo\nmore\n", {}, ok),
+            ("no standard input at all", PICTURE, None, {}, ok),
             ("missing picture", None, b"\n", {},
              (1, b"", rb"No se puede cargar la imagen: [^\n]*Imagenes/ajuste\.bmp[^\n]*\n")),
             ("no BMP", b"GIF89a" + bytes(64), b"\n", {}, (1, b"", load)),
