@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -146,6 +147,12 @@ static void waitForEnter(SDL_Surface *screen)
 
 int main()
 {
+    // A standard stream that is not open would be taken by the first file
+    // SDL opens, and the dialogue would read or write that file instead.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1)
+            open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    }
     atexit(SDL_Quit);
     // SDL turns Ctrl-C and kill into a quit event, which nothing here reads:
     // the wait would go on. Keep the dispositions the program was given.

@@ -2,7 +2,9 @@
 
 #include <SDL.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <iostream>
@@ -21,6 +23,12 @@ void emuSDL_Delay(unsigned int ms)
 
 int main()
 {
+    // A standard stream that is not open would be taken by the first file
+    // SDL opens, and the dialogue would read or write that file instead.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1)
+            open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    }
     // SDL turns Ctrl-C and kill into a quit event, which nothing here reads:
     // the spin would go on. Keep the dispositions the program was given.
     struct sigaction interrupt, terminate;

@@ -77,7 +77,8 @@ class DelayConsole(unittest.TestCase):
         for entry in [b"", b"\n", b"   \n", b"abc\n", b"-1\n", b"-2147483648\n",
                       b"2147483648\n", b"99999999999999999999\n", b"5 ms\n", b"12abc\n",
                       b"1e3\n", b"5.0\n", b"0x10\n", b"+ 5\n", b"++5\n", b"--5\n",
-                      b"1 2\n", b"\n5\n", b"5\x00\n", "\u0663\n".encode()]:
+                      b"1 2\n", b"\n5\n", b"5\x00\n", "\u0663\n".encode(),
+                      None]:  # no standard input open at all
             with self.subTest(entry=entry):
                 self.check_refused(entry)
 
