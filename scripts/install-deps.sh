@@ -1,24 +1,43 @@
 #!/bin/sh
-# Installs every Debian package that building, running and testing need.
+# Installs the Debian packages that one command needs, and no more:
+#   install-deps.sh run    build and run the programs, headless too (./run)
+#   install-deps.sh test   that, and the test tools (./test)
+#   install-deps.sh bench  run's, the second SDL stack, gnuplot, time (make bench)
+#   install-deps.sh fuzz   run's, the second SDL stack, clang with libFuzzer
+#                          and the sanitizers, dpkg-dev for Debian's sources
 # Safe to run again: it does nothing when all of them are already there.
 set -eu
+purpose=${1:-}
 
-# The second SDL stack of each release, for `make test-compat`: SDL2 under
-# the sdl12-compat that fetch-compat.sh unpacks on Debian 12; on Debian 13,
-# whose SDL 1.2 is sdl12-compat on SDL2 already, sdl2-compat on SDL3.
+# What differs by release: its second SDL 1.2 stack beside the default (see
+# fetch-compat.sh), and test packages of its own.
+# - Debian 12, SDL 1.2.15: SDL2, under the sdl12-compat fetch-compat.sh unpacks.
+# - Debian 13, sdl12-compat on SDL2: sdl2-compat on SDL3.
+# - Debian 14, sdl12-compat on sdl2-compat on SDL3: one stack, no second.
 . /etc/os-release
 case "${VERSION_CODENAME:-}" in
-bookworm) second_stack=libsdl2-2.0-0 ;;
-*) second_stack=libsdl2-compat ;;
+bookworm) second_stack=libsdl2-2.0-0 release_test="" ;;
+trixie) second_stack=libsdl2-compat release_test="" ;;
+forky) second_stack="" release_test="" ;;
+*)
+    command -v apt-get >/dev/null ||
+        { echo "${PRETTY_NAME:-Este sistema} no tiene apt-get: instale los paquetes a mano" >&2; exit 1; }
+    echo "Versión desconocida: ${PRETTY_NAME:-?}; se prueba con los paquetes de Debian 14 (forky)," \
+        "sin segunda pila SDL" >&2
+    second_stack="" release_test=""
+    ;;
 esac
-# gnuplot-nox and time serve `make bench`.
-PACKAGES="cmake make gcc g++ pkg-config libsdl1.2-dev libgtest-dev python3 clang-format
-xvfb x11-apps x11-utils valgrind $second_stack gnuplot-nox time"
-# With the argument "fuzz", also what `make fuzz` needs: clang with libFuzzer
-# and the sanitizers, and dpkg-dev to unpack Debian's SDL sources.
-if [ "${1:-}" = fuzz ]; then
-    PACKAGES="$PACKAGES clang libclang-rt-dev dpkg-dev"
-fi
+
+# xvfb, x11-apps (xwd), x11-utils (xwininfo) and python3: the window's
+# screenshot on a machine with no display.
+RUN="cmake make gcc g++ pkg-config libsdl1.2-dev python3 xvfb x11-apps x11-utils"
+case $purpose in
+run) PACKAGES=$RUN ;;
+test) PACKAGES="$RUN libgtest-dev clang-format valgrind $second_stack $release_test" ;;
+bench) PACKAGES="$RUN $second_stack gnuplot-nox time" ;;
+fuzz) PACKAGES="$RUN $second_stack clang libclang-rt-dev dpkg-dev" ;;
+*) echo "uso: install-deps.sh run|test|bench|fuzz" >&2 && exit 1 ;;
+esac
 
 missing=""
 for p in $PACKAGES; do
