@@ -2,7 +2,7 @@
 # Installs the Debian packages that one command needs, and no more:
 #   install-deps.sh run    build and run the programs, headless too (./run)
 #   install-deps.sh test   that, and the test tools (./test)
-#   install-deps.sh bench  run's, the second SDL stack, gnuplot, time (make bench)
+#   install-deps.sh bench  run's, the second SDL stack, gnuplot, GNU time (make bench)
 #   install-deps.sh fuzz   run's, the second SDL stack, clang with libFuzzer
 #                          and the sanitizers, dpkg-dev for Debian's sources
 # Safe to run again: it does nothing when all of them are already there.
@@ -33,7 +33,8 @@ esac
 RUN="cmake make gcc g++ pkg-config libsdl1.2-dev python3 xvfb x11-apps x11-utils"
 case $purpose in
 run) PACKAGES=$RUN ;;
-test) PACKAGES="$RUN libgtest-dev clang-format valgrind $second_stack $release_test" ;;
+# The benchmarks' smoke test measures blitshow's memory with GNU time too.
+test) PACKAGES="$RUN libgtest-dev clang-format valgrind time $second_stack $release_test" ;;
 bench) PACKAGES="$RUN $second_stack gnuplot-nox time" ;;
 fuzz) PACKAGES="$RUN $second_stack clang libclang-rt-dev dpkg-dev" ;;
 *) echo "uso: install-deps.sh run|test|bench|fuzz" >&2 && exit 1 ;;
