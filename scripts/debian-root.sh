@@ -13,11 +13,12 @@ dir=$2
 cache=${SDL_DEMOS_CACHE:-/var/cache/sdl-demos}
 tarball="$cache/$release-minbase.tar"
 
-# The archive this machine's apt already uses (its first source that is not
-# the security archive); never a name written down.
-mirror() {
+# The archives this machine's apt already uses: the first that is not the
+# security archive (archive -v), or the first that is (archive -e); never a
+# name written down.
+archive() {
     "$scripts/apt-sources.sh" | sed -n 's/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) .*/\2/p' |
-        grep -v security | head -n 1
+        grep "$1" security | head -n 1
 }
 
 # Roots are made by debootstrap, and their callers clone into them with git.
@@ -31,7 +32,7 @@ if [ -n "$missing" ]; then
 fi
 
 if [ ! -s "$tarball" ]; then
-    url=$(mirror)
+    url=$(archive -v)
     [ -n "$url" ] || { echo "No hay ningún archivo de Debian en la configuración de apt" >&2; exit 1; }
     mkdir -p "$cache"
     work=$(mktemp -d "$cache/$release.XXXXXX")
@@ -56,8 +57,11 @@ fi
 rm -rf "$dir"
 mkdir -p "$dir"
 tar -C "$dir" -xf "$tarball"
-# The archive is read from a snapshot, where a Release file with a
-# Valid-Until (testing's, forky's now) expires; this machine's apt accepts it
-# there, and so does the root's, in the root alone. Stable releases carry no
-# Valid-Until, so for them this changes nothing.
+# A new machine gets its release's security updates too, as the installer
+# sets it up; Debian 12 has the tests' clang-format-22 only from there.
+security=$(archive -e)
+[ -z "$security" ] || echo "deb $security $release-security main" >>"$dir/etc/apt/sources.list"
+# The archives are read from a snapshot, where a Release file with a
+# Valid-Until (testing's, the security suites') expires; this machine's apt
+# accepts it there, and so does the root's, in the root alone.
 echo 'Acquire::Check-Valid-Until "false";' >"$dir/etc/apt/apt.conf.d/99snapshot"

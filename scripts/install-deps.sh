@@ -33,8 +33,10 @@ esac
 RUN="cmake make gcc g++ pkg-config libsdl1.2-dev python3 xvfb x11-apps x11-utils"
 case $purpose in
 run) PACKAGES=$RUN ;;
-# The benchmarks' smoke test measures blitshow's memory with GNU time too.
-test) PACKAGES="$RUN libgtest-dev clang-format valgrind time $second_stack $release_test" ;;
+# One clang-format on every release, so that the format test's verdict is the
+# same on each (tests/CMakeLists.txt); the benchmarks' smoke test measures
+# blitshow's memory with GNU time.
+test) PACKAGES="$RUN libgtest-dev clang-format-22 valgrind time $second_stack $release_test" ;;
 bench) PACKAGES="$RUN $second_stack gnuplot-nox time" ;;
 fuzz) PACKAGES="$RUN $second_stack clang libclang-rt-dev dpkg-dev" ;;
 *) echo "uso: install-deps.sh run|test|bench|fuzz" >&2 && exit 1 ;;

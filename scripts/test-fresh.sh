@@ -56,7 +56,7 @@ stack() { # RELEASE [LD_LIBRARY_PATH]
 }
 
 # Packages that only ./test may install.
-TEST_TOOLS="libgtest-dev valgrind clang-format"
+TEST_TOOLS="libgtest-dev valgrind clang-format-22"
 
 for release in "${releases[@]}"; do
     echo "== $release ==" >&2
