@@ -10,21 +10,21 @@ set -eu
 purpose=${1:-}
 
 # What differs by release: its second SDL 1.2 stack beside the default (see
-# fetch-compat.sh), and test packages of its own.
+# fetch-compat.sh), and test packages of its own (release_test).
 # - Debian 12, SDL 1.2.15: SDL2, under the sdl12-compat fetch-compat.sh unpacks.
 # - Debian 13, sdl12-compat on SDL2: sdl2-compat on SDL3.
 # - Debian 14, sdl12-compat on sdl2-compat on SDL3: one stack, no second.
 . /etc/os-release
+second_stack="" release_test=""
 case "${VERSION_CODENAME:-}" in
-bookworm) second_stack=libsdl2-2.0-0 release_test="" ;;
-trixie) second_stack=libsdl2-compat release_test="" ;;
-forky) second_stack="" release_test="" ;;
+bookworm) second_stack=libsdl2-2.0-0 ;;
+trixie) second_stack=libsdl2-compat ;;
+forky) ;;
 *)
     command -v apt-get >/dev/null ||
         { echo "${PRETTY_NAME:-Este sistema} no tiene apt-get: instale los paquetes a mano" >&2; exit 1; }
     echo "Versión desconocida: ${PRETTY_NAME:-?}; se prueba con los paquetes de Debian 14 (forky)," \
         "sin segunda pila SDL" >&2
-    second_stack="" release_test=""
     ;;
 esac
 
