@@ -13,7 +13,7 @@ root="$build/roots/$release"
 "$top/scripts/debian-root.sh" "$release" "$root"
 git clone -q "$top" "$root/root/demos"
 "$top/scripts/in-root.sh" "$root" /bin/bash -c \
-    'cd /root/demos && ./scripts/install-deps.sh >&2 && make build >&2 &&
+    'cd /root/demos && ./scripts/install-deps.sh bench >&2 && make build >&2 &&
      bench/delay_stacks.sh build "$@"' delay_in_root "$@"
 mkdir -p "$build/bench/$release"
 cp "$root"/root/demos/build/bench/delay_accuracy-* "$build/bench/$release/"

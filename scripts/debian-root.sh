@@ -1,5 +1,6 @@
 #!/bin/sh
-# Makes DIR a pristine minbase root of a Debian release (bookworm, trixie):
+# Makes DIR a pristine minbase root of a Debian release (bookworm, trixie,
+# forky):
 # what a new machine starts from. The first root of each release is kept as
 # a tarball in the cache folder, outside any clone, and unpacked from then on.
 #
@@ -12,11 +13,12 @@ dir=$2
 cache=${SDL_DEMOS_CACHE:-/var/cache/sdl-demos}
 tarball="$cache/$release-minbase.tar"
 
-# The archive this machine's apt already uses (its first source that is not
-# the security archive); never a name written down.
-mirror() {
+# The archives this machine's apt already uses: the first that is not the
+# security archive (archive -v), or the first that is (archive -e); never a
+# name written down.
+archive() {
     "$scripts/apt-sources.sh" | sed -n 's/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) .*/\2/p' |
-        grep -v security | head -n 1
+        grep "$1" security | head -n 1
 }
 
 # Roots are made by debootstrap, and their callers clone into them with git.
@@ -30,13 +32,18 @@ if [ -n "$missing" ]; then
 fi
 
 if [ ! -s "$tarball" ]; then
-    url=$(mirror)
+    url=$(archive -v)
     [ -n "$url" ] || { echo "No hay ningún archivo de Debian en la configuración de apt" >&2; exit 1; }
     mkdir -p "$cache"
     work=$(mktemp -d "$cache/$release.XXXXXX")
     trap 'rm -rf "$work"' EXIT
+    # Debian's release scripts are all sid's under another name; an older
+    # debootstrap (Debian 12's) has none yet for the newest releases.
+    script=""
+    [ -e "/usr/share/debootstrap/scripts/$release" ] || script=/usr/share/debootstrap/scripts/sid
     echo "debootstrap $release (minbase)..." >&2
-    debootstrap --variant=minbase "$release" "$work/root" "$url" >"$work/log" 2>&1 ||
+    # shellcheck disable=SC2086 # no script, no fourth argument
+    debootstrap --variant=minbase "$release" "$work/root" "$url" $script >"$work/log" 2>&1 ||
         { tail -n 20 "$work/log" >&2; exit 1; }
     tar -C "$work/root" -cf "$tarball.part" .
     mv "$tarball.part" "$tarball"
@@ -50,3 +57,11 @@ fi
 rm -rf "$dir"
 mkdir -p "$dir"
 tar -C "$dir" -xf "$tarball"
+# A new machine gets its release's security updates too, as the installer
+# sets it up; Debian 12 has the tests' clang-format-22 only from there.
+security=$(archive -e)
+[ -z "$security" ] || echo "deb $security $release-security main" >>"$dir/etc/apt/sources.list"
+# The archives are read from a snapshot, where a Release file with a
+# Valid-Until (testing's, the security suites') expires; this machine's apt
+# accepts it there, and so does the root's, in the root alone.
+echo 'Acquire::Check-Valid-Until "false";' >"$dir/etc/apt/apt.conf.d/99snapshot"

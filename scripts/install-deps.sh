@@ -1,25 +1,48 @@
 #!/bin/sh
-# Installs every Debian package that building, running and testing need.
+# Installs the Debian packages that one command needs, and no more:
+#   install-deps.sh run    build and run the programs, headless too (./run)
+#   install-deps.sh test   that, and the test tools (./test)
+#   install-deps.sh bench  run's, the second SDL stack, gnuplot, GNU time (make bench)
+#   install-deps.sh fuzz   run's, the second SDL stack, clang with libFuzzer
+#                          and the sanitizers, dpkg-dev for Debian's sources
 # Safe to run again: it does nothing when all of them are already there.
 set -eu
+purpose=${1:-}
 
-# The second SDL stack of each release, for `make test-compat`: SDL2 under
-# the sdl12-compat that fetch-compat.sh unpacks on Debian 12; on Debian 13,
-# whose SDL 1.2 is sdl12-compat on SDL2 already, sdl2-compat on SDL3.
+# What differs by release: its second SDL 1.2 stack beside the default (see
+# fetch-compat.sh), and weston where its stacks show on Wayland, for the
+# Wayland test and the start-up benchmark (Debian 12's SDL2 crashes there).
+# - Debian 12, SDL 1.2.15: SDL2, under the sdl12-compat fetch-compat.sh unpacks.
+# - Debian 13, sdl12-compat on SDL2: sdl2-compat on SDL3.
+# - Debian 14, sdl12-compat on sdl2-compat on SDL3: one stack, no second.
 . /etc/os-release
-# weston runs the Wayland test where the stacks show on Wayland.
+second_stack="" wayland=weston
 case "${VERSION_CODENAME:-}" in
-bookworm) second_stack=libsdl2-2.0-0 ;;
-*) second_stack="libsdl2-compat weston" ;;
+bookworm) second_stack=libsdl2-2.0-0 wayland="" ;;
+trixie) second_stack=libsdl2-compat ;;
+forky) ;;
+*)
+    command -v apt-get >/dev/null ||
+        { echo "${PRETTY_NAME:-Este sistema} no tiene apt-get: instale los paquetes a mano" >&2; exit 1; }
+    echo "Versión desconocida: ${PRETTY_NAME:-?}; se prueba con los paquetes de Debian 14 (forky)," \
+        "sin segunda pila SDL" >&2
+    ;;
 esac
-# gnuplot-nox and time serve `make bench`.
-PACKAGES="cmake make gcc g++ pkg-config libsdl1.2-dev libgtest-dev python3 clang-format
-xvfb x11-apps x11-utils openbox valgrind $second_stack gnuplot-nox time"
-# With the argument "fuzz", also what `make fuzz` needs: clang with libFuzzer
-# and the sanitizers, and dpkg-dev to unpack Debian's SDL sources.
-if [ "${1:-}" = fuzz ]; then
-    PACKAGES="$PACKAGES clang libclang-rt-dev dpkg-dev"
-fi
+
+# xvfb, x11-apps (xwd), x11-utils (xwininfo) and python3: the window's
+# screenshot on a machine with no display.
+RUN="cmake make gcc g++ pkg-config libsdl1.2-dev python3 xvfb x11-apps x11-utils"
+case $purpose in
+run) PACKAGES=$RUN ;;
+# One clang-format on every release, so that the format test's verdict is the
+# same on each (tests/CMakeLists.txt); the benchmarks' smoke test measures
+# blitshow's memory with GNU time.
+# openbox: the window test's reparenting window manager.
+test) PACKAGES="$RUN libgtest-dev clang-format-22 valgrind time openbox $second_stack $wayland" ;;
+bench) PACKAGES="$RUN $second_stack $wayland gnuplot-nox time" ;;
+fuzz) PACKAGES="$RUN $second_stack clang libclang-rt-dev dpkg-dev" ;;
+*) echo "uso: install-deps.sh run|test|bench|fuzz" >&2 && exit 1 ;;
+esac
 
 missing=""
 for p in $PACKAGES; do

@@ -1,17 +1,20 @@
 #!/bin/bash
-# Proves the README's two commands on new machines. For Debian 12 and 13 it
-# makes a pristine minbase root, puts a clean clone of this repository in it
-# and runs there, as a newcomer would type them, ./run (headless, its input
-# given) and ./test; then the suite on the release's second SDL stack, and on
-# Debian 13 the sanitizer run. Ends with a table: release, stack, result.
+# Proves the README's two commands on new machines. For Debian 12, 13 and 14
+# it makes a pristine minbase root, puts a clean clone of this repository in
+# it and runs there, as a newcomer would type them, ./run (headless, its input
+# given; it must install no test tool, and fail on a bad entry yet still show
+# the window) and ./test; then, after Debian 12, the sanitizer run, and the
+# suite on the release's second SDL stack where it has one. Ends with a
+# table: release, stack, command, result, time; and each root's time.
 #
-# Usage: test-fresh.sh [RELEASE...]   (default: bookworm trixie)
+# Usage: test-fresh.sh [RELEASE...]   (default: bookworm trixie forky)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 work=${FRESH_DIR:-$top/build/fresh}
-if [ $# -gt 0 ]; then releases=("$@"); else releases=(bookworm trixie); fi
+if [ $# -gt 0 ]; then releases=("$@"); else releases=(bookworm trixie forky); fi
 mkdir -p "$work"
 rows=()
+times=()
 failures=0
 
 # Runs a shell command in the clone inside the root; its output goes to a log
@@ -21,13 +24,20 @@ in_clone() { # RELEASE LOG COMMAND
         >"$work/$1-$2.log" 2>&1
 }
 
-# ctest's closing count, where the command ran ctest.
+# ctest's closing count, where the command ran ctest, or that the release has
+# one stack.
 outcome() { # LOG
-    grep -E '^[0-9]+% tests passed' "$1" | tail -n 1 || true
+    grep -E -o '^[0-9]+% tests passed.*|una sola pila.*' "$1" | tail -n 1 || true
 }
 
+minutes() { # SECONDS
+    printf '%d min %02d s' $(($1 / 60)) $(($1 % 60))
+}
+
+# Each row's time runs from the previous row's end.
 record() { # RELEASE STACK WHAT STATUS LOG
-    local result
+    local result took=$((SECONDS - row_start))
+    row_start=$SECONDS
     if [ "$4" -eq 0 ]; then
         result=$(outcome "$5")
         result="ok${result:+: $result}"
@@ -36,7 +46,7 @@ record() { # RELEASE STACK WHAT STATUS LOG
         failures=$((failures + 1))
         tail -n 30 "$5" >&2
     fi
-    rows+=("$(printf '| %s | %s | %s | %s |' "$1" "$2" "$3" "$result")")
+    rows+=("$(printf '| %s | %s | %s | %s | %s |' "$1" "$2" "$3" "$result" "$(minutes $took)")")
     echo "${rows[-1]}" >&2
 }
 
@@ -45,20 +55,34 @@ stack() { # RELEASE [LD_LIBRARY_PATH]
         python3 /root/demos/tools/sdl_stack.py 2>/dev/null || echo "?"
 }
 
+# Packages that only ./test may install.
+TEST_TOOLS="libgtest-dev valgrind clang-format-22 openbox"
+
 for release in "${releases[@]}"; do
     echo "== $release ==" >&2
+    release_start=$SECONDS
+    row_start=$SECONDS
     "$top/scripts/debian-root.sh" "$release" "$work/$release"
     git clone -q "$top" "$work/$release/root/demos"
 
     # The run command, headless: a wait of 5 ms, then ENTER for blitshow.
-    # It must print the measurement and leave the window's screenshot.
+    # It must print the measurement, leave the window's screenshot, and have
+    # installed none of the test tools.
     status=0
-    in_clone "$release" run "printf '5\n\n' | ./run && test -s build/blitshow/ventana.png" ||
-        status=$?
+    in_clone "$release" run "printf '5\n\n' | ./run && test -s build/blitshow/ventana.png &&
+        ! dpkg-query -W -f='\${Package} \${Status}\n' $TEST_TOOLS 2>/dev/null |
+            grep ' installed\$'" || status=$?
     grep -q "^Se ha producido un error de -\?[0-9]* ms" "$work/$release-run.log" || status=1
     grep -q "^Pulse ENTER para continuar" "$work/$release-run.log" || status=1
     default=$(stack "$release")
     record "$release" "$default" "./run" "$status" "$work/$release-run.log"
+
+    # A bad entry: ./run fails and says why, and blitshow still shows.
+    status=0
+    in_clone "$release" run-bad "printf 'x\n\n' | ./run" && status=1
+    grep -q "^delay_test terminó con el estado 1$" "$work/$release-run-bad.log" || status=1
+    grep -q "^Pulse ENTER para continuar" "$work/$release-run-bad.log" || status=1
+    record "$release" "$default" "./run, entrada no válida" "$status" "$work/$release-run-bad.log"
 
     status=0
     in_clone "$release" test "./test" || status=$?
@@ -73,11 +97,16 @@ for release in "${releases[@]}"; do
     status=0
     in_clone "$release" compat "make test-compat" || status=$?
     second=$(sed -n 's/^Pila SDL: //p' "$work/$release-compat.log")
+    # With one stack, the stack tested is the default.
+    [ "$second" != "una sola pila en esta versión" ] || second=$default
     record "$release" "${second:-?}" "make test-compat" "$status" "$work/$release-compat.log"
+    times+=("$release: $(minutes $((SECONDS - release_start)))")
 done
 
 echo
-echo "| Debian | pila SDL | orden | resultado |"
-echo "|---|---|---|---|"
+echo "| Debian | pila SDL | orden | resultado | tiempo |"
+echo "|---|---|---|---|---|"
 printf '%s\n' "${rows[@]}"
+echo
+printf '%s\n' "${times[@]}"
 [ "$failures" -eq 0 ]
