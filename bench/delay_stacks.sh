@@ -1,6 +1,6 @@
 #!/bin/bash
 # Runs delay_accuracy on each SDL stack this machine offers: the release's
-# default, then its second (see scripts/fetch-compat.sh). The reports and raw
+# default, then its second if it has one (see scripts/fetch-compat.sh). The reports and raw
 # rows go to BUILD/bench as delay_accuracy-default.* and -second.*; each
 # report names its stack by its libraries' versions.
 #
@@ -14,8 +14,11 @@ second=$("$top/scripts/fetch-compat.sh" "$build")
 runtime=$(mktemp -d)
 trap 'rm -rf "$runtime"' EXIT
 
+# A release with one stack (fetch-compat.sh names none) has no second run.
+stacks=(default)
+[ -z "$second" ] || stacks+=(second)
 cd "$build/bench"
-for stack in default second; do
+for stack in "${stacks[@]}"; do
     libraries=""
     [ "$stack" = default ] || libraries=$second
     LD_LIBRARY_PATH=$libraries XDG_RUNTIME_DIR=$runtime SDL_VIDEODRIVER=dummy \
