@@ -112,6 +112,25 @@ class Display:
         _x.XWarpPointer(self.d, 0, self.root, 0, 0, 0, 0, x, y)
         _x.XSync(self.d, 0)
 
+    def managed(self, timeout):
+        """Maps a small window of its own and tells whether a window manager
+        took it in (reparented it into a frame) within timeout seconds."""
+        window = self.cover(0, 0, 10, 10, 0)
+        try:
+            deadline = time.monotonic() + timeout
+            while time.monotonic() < deadline:
+                root, parent, children, n = (_ulong(), _ulong(), ctypes.POINTER(_ulong)(),
+                                             ctypes.c_uint())
+                _x.XQueryTree(self.d, window, root, parent, children, n)
+                if children:
+                    _x.XFree(children)
+                if parent.value != self.root:
+                    return True
+                time.sleep(0.05)
+            return False
+        finally:
+            self.uncover(window)
+
     def cover(self, x, y, width, height, pixel):
         """Maps a window of one colour over the given place; gives it."""
         window = _x.XCreateSimpleWindow(self.d, self.root, x, y, width, height, 0, 0, pixel)
