@@ -11,7 +11,7 @@ SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-fra
 SANITIZE_ENV := ASAN_OPTIONS=verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: deps build run test test-sanitize test-compat test-fresh bench bench-stacks fuzz fuzz-ci
+.PHONY: deps build run test test-sanitize test-compat test-fresh test-cross bench bench-stacks fuzz fuzz-ci
 
 deps:
 	./scripts/install-deps.sh
@@ -47,6 +47,12 @@ test-compat: build
 # suite on every stack each release offers.
 test-fresh:
 	./scripts/test-fresh.sh
+
+# The suite cross-built for arm64 and armhf and run under qemu-user, each in
+# a pristine Debian root (CROSS_RELEASES, CROSS_ARCHES pick others).
+CROSS_ARCHES ?= arm64 armhf
+test-cross:
+	./scripts/test-cross.sh $(CROSS_ARCHES)
 
 # The full benchmark on each SDL stack this machine offers, blitshow's
 # start-up, and a table of the stacks: all in $(BUILD)/bench.
