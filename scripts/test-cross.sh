@@ -30,7 +30,8 @@ for release in "${releases[@]}"; do
             "cd /root/demos && ./scripts/test-arch.sh $arch" >"$log" 2>&1 || status=$?
         if [ "$status" -eq 0 ]; then
             result="ok: $(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)"
-            skipped=$(sed -n 's/^ *[0-9]* - \(.*\) (Skipped)$/\1/p' "$log" | paste -sd, -)
+            skipped=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$log" |
+                paste -sd, - | sed 's/,/, /g')
             result="$result${skipped:+; sin correr: $skipped}"
         else
             result="FALLA (registro: $log)"
