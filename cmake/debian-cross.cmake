@@ -1,7 +1,7 @@
 # Cross-building for a Debian architecture whose libraries are installed
-# through multiarch (libsdl1.2-dev:ARCH beside the host's own). The including
-# toolchain file sets CROSS_TRIPLET, CROSS_PROCESSOR and CROSS_QEMU, and
-# CROSS_MULTIARCH where the libraries' folder is named otherwise.
+# through multiarch (libsdl1.2-dev:ARCH in place of the host's own). The
+# including toolchain file sets CROSS_TRIPLET, CROSS_PROCESSOR and CROSS_QEMU,
+# and CROSS_MULTIARCH where the libraries' folder is named otherwise.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR ${CROSS_PROCESSOR})
 set(CMAKE_C_COMPILER ${CROSS_TRIPLET}-gcc)
