@@ -14,9 +14,13 @@ Uint32 SDL_GetTicks(void)
     static Uint32 (*real)(void);
     static Uint32 first;
     const char *start = getenv("TICKS_START");
-    if (real == NULL) {
+    if (real == NULL)
         *(void **)&real = dlsym(RTLD_NEXT, "SDL_GetTicks");
-        first = real();
+    const Uint32 now = real();
+    static int started;
+    if (!started) { /* one reading: a second could be a tick later */
+        first = now;
+        started = 1;
     }
-    return real() - first + (Uint32)strtoul(start ? start : "0", NULL, 0);
+    return now - first + (Uint32)strtoul(start ? start : "0", NULL, 0);
 }
