@@ -49,7 +49,7 @@ test-fresh:
 	./scripts/test-fresh.sh
 
 # The suite cross-built for arm64 and armhf and run under qemu-user, each in
-# a pristine Debian root (CROSS_RELEASES, CROSS_ARCHES pick others).
+# a pristine Debian 12 root (CROSS_RELEASES and CROSS_ARCHES pick others).
 CROSS_ARCHES ?= arm64 armhf
 test-cross:
 	./scripts/test-cross.sh $(CROSS_ARCHES)
