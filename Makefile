@@ -12,7 +12,8 @@ SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-fra
 SANITIZE_ENV := ASAN_OPTIONS=verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: build build-tests run test test-sanitize test-compat test-fresh bench bench-stacks fuzz fuzz-ci
+.PHONY: build build-tests run test test-sanitize test-compat test-fresh test-cross bench bench-stacks
+.PHONY: fuzz fuzz-ci
 
 # The programs need none of the test tools: a new build tree leaves the tests
 # out until a target that runs them turns them on.
@@ -53,6 +54,12 @@ test-compat: build-tests
 # the suite on every stack each release offers.
 test-fresh:
 	./scripts/test-fresh.sh
+
+# The suite cross-built for arm64 and armhf and run under qemu-user, each in
+# a pristine Debian 12 root (CROSS_RELEASES and CROSS_ARCHES pick others).
+CROSS_ARCHES ?= arm64 armhf
+test-cross:
+	./scripts/test-cross.sh $(CROSS_ARCHES)
 
 # The full benchmark and blitshow's start-up on each SDL stack this machine
 # offers, and a table of the stacks: all in $(BUILD)/bench.

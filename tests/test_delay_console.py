@@ -51,7 +51,8 @@ def reading(entry):
 
 class DelayConsole(unittest.TestCase):
     def check_accepted(self, entry, wait, env=None):
-        """Runs one accepted entry and checks the four lines and their sums."""
+        """Runs one accepted entry and checks the four lines and their sums.
+        Gives the first reading."""
         r = run([program("delay_test")], entry, env=env)
         self.assertEqual((r.returncode, r.stderr), (0, b""))
         self.assertTrue(r.stdout.startswith(PROMPT), r.stdout)
@@ -61,6 +62,7 @@ class DelayConsole(unittest.TestCase):
         self.assertEqual(elapsed, signed32(end - start))
         self.assertEqual(error, signed32(wait - elapsed))
         self.assertGreaterEqual(elapsed, wait, "the spin ended before its wait")
+        return start
 
     def check_refused(self, entry):
         r = run([program("delay_test")], entry)
@@ -98,10 +100,11 @@ class DelayConsole(unittest.TestCase):
                     self.check_accepted(entry, wait)
 
     def test_tick_count_passing_2_31_and_2_32(self):
-        for offset in (2**31 - 3, 2**32 - 3):
-            with self.subTest(offset=offset):
-                env = sdl_env(LD_PRELOAD=program("shift_ticks"), TICKS_OFFSET=str(offset))
-                self.check_accepted(b"6\n", 6, env)
+        for first in (2**31 - 3, 2**32 - 3):
+            with self.subTest(first=first):
+                env = sdl_env(LD_PRELOAD=program("shift_ticks"), TICKS_START=str(first))
+                # The wait of 6 ms from there passes the boundary.
+                self.assertEqual(self.check_accepted(b"6\n", 6, env), signed32(first))
 
     def test_sdl_start_failure(self):
         r = run([program("delay_test")], b"5\n", env=sdl_env(SDL_VIDEODRIVER="no_such_driver"))

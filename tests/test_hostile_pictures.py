@@ -8,12 +8,15 @@ from hostile_bmps import corpus, giants
 
 SHOWN = (0, b"Pulse ENTER para continuar... \n", b"")
 REFUSED = re.compile(rb"No se puede cargar la imagen: [^\n]+\n")
+TOO_LARGE = b"No se puede cargar la imagen: BMP file is too large\n"
 MIB = 1024  # KiB
 
 
 def peak_bound_kib(size):
     """What a picture file may cost at most: far above a normal run, far below
-    a surface that the file only claims."""
+    a surface that the file only claims. Under qemu-user the peak is qemu's,
+    the program's memory within it: 21 to 24 MiB on this corpus against 17
+    natively, still far below."""
     return 100 * MIB + 3 * size // 1024
 
 
@@ -39,8 +42,9 @@ class HostilePictures(unittest.TestCase):
             with self.subTest(name), scratch_folder(header) as cwd:
                 os.truncate(os.path.join(cwd, "Imagenes", "ajuste.bmp"), size)
                 r = run([program("blitshow")], b"\n", cwd=cwd)
-                self.assertEqual((r.returncode, r.stdout, r.stderr),
-                                 (1, b"", b"No se puede cargar la imagen: BMP file is too large\n"))
+                # For its size, not for a failed open: on 32-bit systems too,
+                # the program is built with a 64-bit off_t.
+                self.assertEqual((r.returncode, r.stdout, r.stderr), (1, b"", TOO_LARGE))
                 self.check_ends_cleanly(r, peak_bound_kib(len(header)))
 
     def test_what_is_no_file_is_refused(self):

@@ -1,0 +1,51 @@
+#!/bin/bash
+# The whole suite on other architectures, cross-built and run under
+# qemu-user. Each architecture gets a pristine Debian root of its own, since
+# the -dev packages of two architectures conflict with each other and with
+# the machine's, which stay as they are; in it a clean clone of this
+# repository runs scripts/test-arch.sh. Ends with a table: architecture,
+# release, result, time.
+#
+# Usage: test-cross.sh [ARCH...]   (default: arm64 armhf)
+#        CROSS_RELEASES: the Debian releases (default: bookworm)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+work=${CROSS_DIR:-$top/build/cross}
+if [ $# -gt 0 ]; then archs=("$@"); else archs=(arm64 armhf); fi
+read -ra releases <<<"${CROSS_RELEASES:-bookworm}"
+mkdir -p "$work"
+rows=()
+failures=0
+
+for release in "${releases[@]}"; do
+    for arch in "${archs[@]}"; do
+        echo "== $arch, $release ==" >&2
+        root=$work/$release-$arch
+        log=$work/$release-$arch.log
+        start=$SECONDS
+        "$top/scripts/debian-root.sh" "$release" "$root"
+        git clone -q "$top" "$root/root/demos"
+        status=0
+        "$top/scripts/in-root.sh" "$root" /bin/sh -c \
+            "cd /root/demos && ./scripts/test-arch.sh $arch" >"$log" 2>&1 || status=$?
+        if [ "$status" -eq 0 ]; then
+            result="ok: $(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)"
+            skipped=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$log" |
+                paste -sd, - | sed 's/,/, /g')
+            result="$result${skipped:+; sin correr: $skipped}"
+        else
+            result="FALLA (registro: $log)"
+            failures=$((failures + 1))
+            tail -n 30 "$log" >&2
+        fi
+        rows+=("$(printf '| %s | %s | %s | %d min %02d s |' "$arch" "$release" "$result" \
+            $(((SECONDS - start) / 60)) $(((SECONDS - start) % 60)))")
+        echo "${rows[-1]}" >&2
+    done
+done
+
+echo
+echo "| arquitectura | Debian | resultado | tiempo |"
+echo "|---|---|---|---|"
+printf '%s\n' "${rows[@]}"
+[ "$failures" -eq 0 ]
