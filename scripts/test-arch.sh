@@ -23,7 +23,7 @@ esac
 dpkg --add-architecture "$arch"
 apt-get update
 DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-    cmake make pkg-config python3 clang-format xvfb x11-utils x11-apps qemu-user \
+    cmake make pkg-config python3 clang-format-22 xvfb x11-utils x11-apps openbox qemu-user \
     "g++-$triplet" libsdl1.2debian "libsdl1.2-dev:$arch" "libgtest-dev:$arch"
 
 cmake -S . -B "build-$arch" --toolchain "cmake/$arch.cmake"
