@@ -68,16 +68,23 @@ def without_leak_check(env):
     return env
 
 
-def run(args, stdin=b"", env=None, cwd=None):
+def run(args, stdin=b"", env=None, cwd=None, closed=()):
     """Runs a program to its end, stdin on its standard input (None: none
-    open at all). Gives its status (minus the signal that ended it, if one
-    did), stdout, stderr and peak memory in KiB."""
+    open at all), with the descriptors in closed not open. Gives its status
+    (minus the signal that ended it, if one did), stdout, stderr and peak
+    memory in KiB."""
+    closed = tuple(closed) + ((0,) if stdin is None else ())
+
+    def close():
+        for fd in closed:
+            os.close(fd)
+
     with tempfile.TemporaryFile() as given, tempfile.TemporaryFile() as out, \
             tempfile.TemporaryFile() as err:
         given.write(stdin or b"")
         given.seek(0)
         proc = popen(args, env or sdl_env(), stdin=given, stdout=out, stderr=err, cwd=cwd,
-                     preexec_fn=None if stdin is not None else lambda: os.close(0))
+                     preexec_fn=close)
         # Waited for here rather than by Popen, to get the child's own peak memory.
         killer = threading.Timer(TIMEOUT, proc.kill)
         killer.start()
