@@ -21,7 +21,7 @@ class Signals(unittest.TestCase):
     def test_signals_while_waiting(self):
         delay, blit = "delay_test", "blitshow"
         cases = [
-            # what, program, entry, signal, ignored by the parent, status and first stdout line
+            # what, program, entry, signal, ignored by the parent, status it ends with
             ("Ctrl-C ends delay_test's spin", delay, LONG_WAIT, signal.SIGINT, False,
              -signal.SIGINT),
             ("kill ends delay_test's spin", delay, LONG_WAIT, signal.SIGTERM, False,
