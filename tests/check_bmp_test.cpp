@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace
@@ -171,23 +172,23 @@ std::vector<Case> cases()
         {"16-bit pixels right after the header", {.bits = 16, .offset = 54}, 58, passes},
 
         {"BM alone, in a file of 2 bytes", {}, 2, incomplete},
+        // The header size is read only from a file of 18 bytes on.
+        {"a file of 17 bytes", {}, 17, incomplete},
+        {"header size 41 in a file of 18 bytes", {.info = 41}, 18, badHeaderSize},
         rows("no BM: the loader names that itself", {.magic = 'G'}, passes),
         rows("a file at the size bound", {}, passes, maxFile - rowsEnd({})),
         rows("a file one byte over the size bound", {}, "BMP file is too large",
              maxFile + 1 - rowsEnd({})),
     };
     // Rows padded to 4 bytes: widths whose rows need padding.
-    for (Sint32 width : {1, 2, 3}) {
-        const Header h = {.width = width, .height = 2};
-        all.push_back(rows("24-bit rows " + std::to_string(width) + " wide", h, passes));
-        all.push_back(
-            rows("24-bit rows " + std::to_string(width) + " wide, one short", h, noPixels, -1));
-    }
-    for (Sint32 width : {31, 32, 33}) {
-        const Header h = {.width = width, .height = 2, .bits = 1};
-        all.push_back(rows("1-bit rows " + std::to_string(width) + " wide", h, passes));
-        all.push_back(
-            rows("1-bit rows " + std::to_string(width) + " wide, one short", h, noPixels, -1));
+    const std::pair<Uint16, Sint32> padded[] = {{24, 1}, {24, 2}, {24, 3},
+                                                {1, 31}, {1, 32}, {1, 33}};
+    for (const auto &[bits, width] : padded) {
+        const Header h = {.width = width, .height = 2, .bits = bits};
+        const std::string name =
+            std::to_string(bits) + "-bit rows " + std::to_string(width) + " wide";
+        all.push_back(rows(name, h, passes));
+        all.push_back(rows(name + ", one short", h, noPixels, -1));
     }
     all.push_back(rows("top-down rows, one short", {.width = 1, .height = -2}, noPixels, -1));
     for (Uint16 bits : {1, 2, 4, 8}) {
