@@ -58,6 +58,14 @@ def sdl_env(**extra):
     return env
 
 
+def session_env(**display):
+    """Environment for a run in a desktop session: the display given (DISPLAY
+    or WAYLAND_DISPLAY), SDL left to pick its driver."""
+    env = sdl_env(**display)
+    del env["SDL_VIDEODRIVER"]
+    return env
+
+
 def without_leak_check(env):
     """env, with LeakSanitizer off where the programs are built with it: the
     desktop libraries of a Wayland session (fontconfig, libdecor's GTK plugin,

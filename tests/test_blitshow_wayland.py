@@ -9,8 +9,8 @@ import tempfile
 import time
 import unittest
 
-from harness import (RUNTIME_DIR, TIMEOUT, main, program, sdl_env, while_waiting,
-                     without_leak_check)
+from harness import (RUNTIME_DIR, TIMEOUT, main, program, sdl_env, session_env,
+                     while_waiting, without_leak_check)
 
 import make_test_card
 import sdl_stack
@@ -82,8 +82,7 @@ class BlitshowWayland(unittest.TestCase):
 
         # Nothing of X may leak in: sdl_env drops DISPLAY, and SDL finds weston
         # by WAYLAND_DISPLAY alone.
-        env = without_leak_check(sdl_env(WAYLAND_DISPLAY=self.socket))
-        del env["SDL_VIDEODRIVER"]
+        env = without_leak_check(session_env(WAYLAND_DISPLAY=self.socket))
         prompt, where, r = while_waiting([program("blitshow")], find,
                                          cwd=os.path.dirname(program("blitshow")), env=env)
         self.assertEqual((prompt, r.returncode), (b"Pulse ENTER para continuar... \n", 0),

@@ -4,7 +4,7 @@ import subprocess
 import time
 import unittest
 
-from harness import main, program, scratch_folder, sdl_env, while_waiting
+from harness import main, program, scratch_folder, session_env, while_waiting
 
 import bmp
 import make_test_card
@@ -102,8 +102,7 @@ class Pictures:
                 got = until_shown()
             return got
 
-        env = sdl_env(DISPLAY=os.environ["DISPLAY"])
-        del env["SDL_VIDEODRIVER"]
+        env = session_env(DISPLAY=os.environ["DISPLAY"])
         prompt, got, r = while_waiting([program("blitshow")], look, cwd=cwd, env=env)
         self.assertEqual((prompt, r.returncode, r.stderr), (b"Pulse ENTER para continuar... \n",
                                                             0, b""))
@@ -157,8 +156,7 @@ class OnABareServer(Pictures, unittest.TestCase):
                 (window, protocols), = display.protocols().items()
                 return "_NET_WM_PING" not in protocols or display.ping(window, timeout=2)
 
-        env = sdl_env(DISPLAY=os.environ["DISPLAY"])
-        del env["SDL_VIDEODRIVER"]
+        env = session_env(DISPLAY=os.environ["DISPLAY"])
         _, answered, r = while_waiting([program("blitshow")], ping,
                                        cwd=os.path.dirname(program("blitshow")), env=env)
         self.assertEqual(r.returncode, 0, r.stderr)

@@ -4,7 +4,7 @@ import random
 import re
 import unittest
 
-from harness import main, program, run, sdl_env
+from harness import main, program, run, sdl_env, session_env
 
 import xshot
 
@@ -113,9 +113,8 @@ class DelayConsole(unittest.TestCase):
         # An X connection opened in its place would take the dialogue's
         # lines: the program must still end, as it does with them written.
         with xshot.Xvfb() as display:
-            env = sdl_env(DISPLAY=display)
-            del env["SDL_VIDEODRIVER"]
-            r = run([program("delay_test")], b"1\n", env=env, closed=(1,))
+            r = run([program("delay_test")], b"1\n", env=session_env(DISPLAY=display),
+                    closed=(1,))
         self.assertEqual((r.returncode, r.stderr), (0, b""))
 
     def test_sdl_start_failure(self):
