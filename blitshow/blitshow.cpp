@@ -37,8 +37,9 @@ bool checkBMP(SDL_RWops *rw, Sint64 size)
     const Sint64 offset = size < 18 ? 0 : SDL_ReadLE32(rw);
     const Sint64 info = size < 18 ? 0 : SDL_ReadLE32(rw);
     const bool os2 = info == 12;
-    // The header sizes SDL's loaders know; the fields of others are guesswork.
-    const bool known = os2 || info == 40 || info == 56 || info == 108 || info == 124;
+    // OS/2 1.x's, or one that starts with the 40 bytes of Windows' fields:
+    // the loaders read those and skip the rest, whatever its size.
+    const bool known = os2 || info >= 40;
     const bool whole = known && 14 + info <= size;
     Sint64 width = 0, height = 0, compression = 0, colours = 0;
     int bits = 0;

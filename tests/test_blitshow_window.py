@@ -51,6 +51,7 @@ LAYOUTS = [
     ("OS/2 header, 24-bit", 21, 13, rich, {"header": 12}),
     ("OS/2 header, 8-bit palette", 21, 13, few, {"header": 12, "bits": 8}),
     ("OS/2 header, 1-bit palette", 21, 13, two, {"header": 12, "bits": 1}),
+    ("OS/2 2.x header, 24-bit", 21, 13, rich, {"header": 64}),
     ("V4 header, 24-bit", 21, 13, rich, {"header": 108}),
     ("V5 header, 24-bit", 21, 13, rich, {"header": 124}),
     ("gap before the pixels, 24-bit", 21, 13, rich, {"gap": 10}),
