@@ -54,13 +54,17 @@ def ended_once_killed(kill):
 
 
 def processor_share_once_killed(kill):
-    """An action for while_waiting: kills the display server, then gives the
-    share of a processor the program takes in the next two seconds."""
+    """An action for while_waiting: kills the display server, then gives
+    None if the program ends within two seconds, else the share of a
+    processor it took in them."""
     def act(proc):
         kill()
         before, start = processor_seconds(proc.pid), time.monotonic()
-        time.sleep(2)
-        return (processor_seconds(proc.pid) - before) / (time.monotonic() - start)
+        try:
+            proc.wait(timeout=2)
+            return None
+        except subprocess.TimeoutExpired:
+            return (processor_seconds(proc.pid) - before) / (time.monotonic() - start)
     return act
 
 
@@ -96,17 +100,24 @@ class LostDisplay(unittest.TestCase):
         self.assertEqual((r.returncode, r.stdout, r.stderr),
                          (1, PROMPT, "Se ha perdido la conexión con la pantalla\n".encode()))
 
-    def test_blitshow_idles_when_the_compositor_goes(self):
+    def test_blitshow_does_not_spin_when_the_compositor_goes(self):
         if not on_wayland():
             self.skipTest(f"{sdl_stack.describe()} does not show on Wayland here")
-        # SDL 1.2 hands over no Wayland connection, and the quit event that
-        # SDL sends when it goes is the close button's too, which the program
-        # leaves alone: blitshow stays until ENTER, idle.
         prompt, share, r = self.run_killing("blitshow", wayland_compositor,
                                             processor_share_once_killed)
-        self.assertEqual((prompt, r.returncode), (PROMPT, 0), r.stderr)
-        # A spin takes a whole processor; a busy machine gives it less, never more.
-        self.assertLess(share, 0.5, "spins once the compositor is gone")
+        self.assertEqual(prompt, PROMPT)
+        if share is None:
+            # Ended by a library of the desktop's (libdecor's GTK plugin),
+            # which says why.
+            self.assertNotEqual(r.returncode, 0)
+            self.assertNotEqual(r.stderr, b"", "a failure must say why")
+        else:
+            # SDL 1.2 hands over no Wayland connection, and the quit event
+            # SDL sends when it goes is the close button's too, which the
+            # program leaves alone: it stays until ENTER, idle. A spin takes
+            # a whole processor; a busy machine gives it less, never more.
+            self.assertLess(share, 0.5, "spins once the compositor is gone")
+            self.assertEqual(r.returncode, 0, r.stderr)
 
 
 if __name__ == "__main__":
