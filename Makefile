@@ -56,10 +56,12 @@ test-fresh:
 	./scripts/test-fresh.sh
 
 # The suite cross-built for arm64 and armhf and run under qemu-user, each in
-# a pristine Debian 12 root (CROSS_RELEASES and CROSS_ARCHES pick others).
+# a pristine Debian 12 and 13 root (CROSS_RELEASES and CROSS_ARCHES pick
+# others; i386 too).
 CROSS_ARCHES ?= arm64 armhf
+CROSS_RELEASES ?= bookworm trixie
 test-cross:
-	./scripts/test-cross.sh $(CROSS_ARCHES)
+	CROSS_RELEASES="$(CROSS_RELEASES)" ./scripts/test-cross.sh $(CROSS_ARCHES)
 
 # The full benchmark and blitshow's start-up on each SDL stack this machine
 # offers, and a table of the stacks: all in $(BUILD)/bench.

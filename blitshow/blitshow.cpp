@@ -1,6 +1,7 @@
 #include "check_bmp.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -37,8 +38,9 @@ bool checkBMP(SDL_RWops *rw, Sint64 size)
     const Sint64 offset = size < 18 ? 0 : SDL_ReadLE32(rw);
     const Sint64 info = size < 18 ? 0 : SDL_ReadLE32(rw);
     const bool os2 = info == 12;
-    // The header sizes SDL's loaders know; the fields of others are guesswork.
-    const bool known = os2 || info == 40 || info == 56 || info == 108 || info == 124;
+    // OS/2 1.x's, or one that starts with the 40 bytes of Windows' fields:
+    // the loaders read those and skip the rest, whatever its size.
+    const bool known = os2 || info >= 40;
     const bool whole = known && 14 + info <= size;
     Sint64 width = 0, height = 0, compression = 0, colours = 0;
     int bits = 0;
@@ -121,6 +123,17 @@ static SDL_Surface *loadPicture()
     return picture;
 }
 
+// The connection to the X server the window is on, or -1 on any other
+// display.
+static int displayConnection()
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWMInfo(&info) != 1 || info.subsystem != SDL_SYSWM_X11)
+        return -1;
+    return ConnectionNumber(info.info.x11.display);
+}
+
 // Waits for a byte on standard input. Meanwhile SDL answers the window
 // system (a window manager's ping), and the screen is flipped again when
 // the window was uncovered. No other event is read.
@@ -132,10 +145,17 @@ static void waitForEnter(SDL_Surface *screen)
         if (type != SDL_VIDEOEXPOSE)
             SDL_EventState(type, SDL_IGNORE);
     }
-    struct pollfd input = {STDIN_FILENO, POLLIN, 0};
+    struct pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {displayConnection(), POLLRDHUP, 0}};
     for (;;) {
-        const int ready = poll(&input, 1, 50);
-        if (ready > 0 || (ready < 0 && errno != EINTR))
+        const int ready = poll(watched, 2, 50);
+        // A display server gone away is noticed here, before SDL's next trip
+        // to it: Xlib would end the program, and one library, shutting its
+        // video down on the dead connection at exit, spins for ever.
+        if (watched[1].revents != 0) {
+            fputs("Se ha perdido la conexión con la pantalla\n", stderr);
+            _exit(1);
+        }
+        if (watched[0].revents != 0 || (ready < 0 && errno != EINTR))
             break; // a byte, the end of input, or no input at all
         SDL_PumpEvents();
         SDL_Event exposed;

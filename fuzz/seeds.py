@@ -19,7 +19,7 @@ def seeds():
     """(name, bytes) of every seed."""
     for bits in (1, 2, 4, 8, 16, 24, 32):
         pixel = few if bits <= 8 else colour
-        for header in (12, 40, 108, 124):
+        for header in (12, 40, 64, 108, 124):
             if header == 12 and bits in (2, 16, 32):
                 continue  # no such OS/2 layout
             yield f"{bits}-bit, header {header}", bmp.encode(5, 3, pixel, bits, header=header)

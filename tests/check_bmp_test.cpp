@@ -174,7 +174,11 @@ std::vector<Case> cases()
         {"BM alone, in a file of 2 bytes", {}, 2, incomplete},
         // The header size is read only from a file of 18 bytes on.
         {"a file of 17 bytes", {}, 17, incomplete},
-        {"header size 41 in a file of 18 bytes", {.info = 41}, 18, badHeaderSize},
+        {"header size 39 in a file of 18 bytes", {.info = 39}, 18, badHeaderSize},
+        {"header size 40 in a file of 18 bytes", {.info = 40}, 18, incomplete},
+        // The whole header must be in the file, whatever its size.
+        {"a 64-byte header with its last byte missing", {.info = 64}, 14 + 63, incomplete},
+        {"a 64-byte header whole, no rows", {.info = 64}, 14 + 64, noPixels},
         rows("no BM: the loader names that itself", {.magic = 'G'}, passes),
         rows("a file at the size bound", {}, passes, maxFile - rowsEnd({})),
         rows("a file one byte over the size bound", {}, "BMP file is too large",
@@ -202,9 +206,10 @@ std::vector<Case> cases()
         all.push_back(rows(std::to_string(bits) + " bits", {.bits = bits}, passes));
     for (Uint16 bits : {0, 3, 64})
         all.push_back(rows(std::to_string(bits) + " bits", {.bits = bits}, badBits));
-    for (Uint32 info : {12, 40, 56, 108, 124})
+    // OS/2 2.x's is 64, Windows' V3 to V5 are 40 to 124.
+    for (Uint32 info : {12, 40, 41, 52, 56, 64, 108, 124, 200})
         all.push_back(rows("header size " + std::to_string(info), {.info = info}, passes));
-    for (Uint32 info : {11, 13, 39, 41, 55, 57, 107, 109, 123, 125})
+    for (Uint32 info : {11, 13, 39})
         all.push_back(rows("header size " + std::to_string(info), {.info = info}, badHeaderSize));
     return all;
 }

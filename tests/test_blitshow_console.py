@@ -16,6 +16,9 @@ class BlitshowConsole(unittest.TestCase):
     def test_runs(self):
         ok = (0, PROMPT, b"")
         load = rb"No se puede cargar la imagen: [^\n]+\n"
+        # Where the library gives no reason, the program names the file.
+        short = load if sdl_stack.words_a_short_bmp() else re.escape(
+            b"No se puede cargar la imagen: Couldn't read a BMP from Imagenes/ajuste.bmp\n")
         cases = [
             # what, picture, stdin, extra environment, (status, stdout, stderr pattern)
             ("end of input", PICTURE, b"", {}, ok),
@@ -24,8 +27,8 @@ class BlitshowConsole(unittest.TestCase):
             ("missing picture", None, b"\n", {},
              (1, b"", rb"No se puede cargar la imagen: [^\n]*Imagenes/ajuste\.bmp[^\n]*\n")),
             ("no BMP", b"GIF89a" + bytes(64), b"\n", {}, (1, b"", load)),
-            ("empty file", b"", b"\n", {}, (1, b"", load)),
-            ("1-byte file", b"B", b"\n", {}, (1, b"", load)),
+            ("empty file", b"", b"\n", {}, (1, b"", short)),
+            ("1-byte file", b"B", b"\n", {}, (1, b"", short)),
             # Newer libraries show 2-bit palettes; SDL 1.2.15 refuses them itself.
             ("2-bit palette", TWO_BIT, b"\n", {}, ok if sdl_stack.reads_2_bit_bmp() else
              (1, b"", load)),

@@ -8,7 +8,8 @@ def encode(width, height, pixel, bits=24, top_down=False, header=40, gap=0):
     """BMP bytes of a picture whose pixel(x, y) is (r, g, b), y = 0 the top row.
 
     bits is 1, 4 or 8 (a palette of the colours used), 16 (5-5-5), 24 or 32;
-    header is the info header's size: 12 (OS/2), 40, 108 (V4) or 124 (V5);
+    header is the info header's size: 12 (OS/2 1.x), 40, 64 (OS/2 2.x), 108 (V4)
+    or 124 (V5);
     gap puts that many bytes between the palette and the pixels.
     """
     rows = [[pixel(x, y) for x in range(width)] for y in range(height)]

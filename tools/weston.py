@@ -6,15 +6,15 @@ import time
 
 
 class Weston:
-    """weston for the length of a with-block, its socket in runtime_dir;
-    --debug lets weston-screenshooter take the screen. Gives the socket's
-    name, for WAYLAND_DISPLAY."""
+    """weston for the length of a with-block, its socket in runtime_dir (named
+    for the process and name); --debug lets weston-screenshooter take the
+    screen. Gives the socket's name, for WAYLAND_DISPLAY."""
 
-    def __init__(self, runtime_dir):
+    def __init__(self, runtime_dir, name=""):
         self.runtime_dir = runtime_dir
+        self.socket = f"weston-{os.getpid()}{name}"
 
     def __enter__(self):
-        self.socket = f"weston-{os.getpid()}"
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         env["XDG_RUNTIME_DIR"] = self.runtime_dir
         self.server = subprocess.Popen(

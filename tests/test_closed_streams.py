@@ -1,0 +1,46 @@
+"""Both programs started with a standard stream not open, under X: a file SDL
+opens (the X connection, on sdl12-compat) must not take its number, so each
+behaves exactly as with /dev/null there."""
+import os
+import re
+import unittest
+
+from harness import main, program, run, scratch_folder, session_env
+
+import xshot
+
+PROMPT = re.escape(b"Introduzca el tiempo que desea esperar (ms): ")
+REFUSED = re.escape("Entrada no válida: introduzca un número entero de milisegundos "
+                    "entre 0 y 2147483647\n".encode())
+SHOWN = re.escape(b"Pulse ENTER para continuar... \n")
+
+
+class ClosedStreams(unittest.TestCase):
+    def test_each_stream_closed(self):
+        delay, blit = "delay_test", "blitshow"
+        cases = [
+            # what, program, stream closed, entry on stdin, picture shown,
+            # status, stdout and stderr patterns (None for the closed one).
+            # With stderr closed the run fails, so that it writes there.
+            ("delay_test, no stdin: end of input", delay, 0, None, True, 1, PROMPT, REFUSED),
+            ("delay_test, no stdout", delay, 1, b"1\n", True, 0, None, b""),
+            ("delay_test, no stderr, a refused entry", delay, 2, b"x\n", True, 1, PROMPT, None),
+            ("blitshow, no stdin: end of input", blit, 0, None, True, 0, SHOWN, b""),
+            ("blitshow, no stdout", blit, 1, b"\n", True, 0, None, b""),
+            ("blitshow, no stderr, no picture", blit, 2, b"\n", False, 1, b"", None),
+        ]
+        with xshot.Xvfb() as display, scratch_folder() as empty:
+            card = os.path.dirname(program("blitshow"))
+            for what, name, closed, entry, shown, status, stdout, stderr in cases:
+                with self.subTest(what):
+                    # No standard input at all is run's None.
+                    r = run([program(name)], entry, env=session_env(DISPLAY=display),
+                            cwd=card if shown else empty, closed=(closed,) if entry else ())
+                    self.assertEqual(r.returncode, status, r.stderr)
+                    for got, want in ((r.stdout, stdout), (r.stderr, stderr)):
+                        if want is not None:
+                            self.assertRegex(got, rb"\A" + want + rb"\Z")
+
+
+if __name__ == "__main__":
+    main()

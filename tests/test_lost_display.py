@@ -1,0 +1,113 @@
+"""The display server vanishing under both programs while they wait, as when
+a session ends under a terminal that outlives it: neither may spin."""
+import contextlib
+import os
+import shutil
+import subprocess
+import time
+import unittest
+
+from harness import RUNTIME_DIR, main, program, session_env, while_waiting, without_leak_check
+
+import sdl_stack
+import weston
+import xshot
+
+ENDS_WITHIN = 5  # seconds after the server is gone; a spinning program never ends
+SPIN_MS = 1000  # delay_test's wait, during which the server goes
+DELAY_LINES = (rb"Introduzca el tiempo que desea esperar \(ms\): Referencia INICIAL: \d+\n"
+               rb"Referencia FIN: \d+\nHa esperado \d+ ms\nSe ha producido un error de -?\d+ ms\n")
+PROMPT = b"Pulse ENTER para continuar... \n"
+
+
+@contextlib.contextmanager
+def x_server():
+    """A private Xvfb: the programs' environment, and how to kill the server."""
+    server = xshot.Xvfb()
+    with server as display:
+        yield session_env(DISPLAY=display), server.server.kill
+
+
+@contextlib.contextmanager
+def wayland_compositor():
+    """A private headless weston, likewise; each a socket of its own."""
+    compositor = weston.Weston(RUNTIME_DIR, f"-lost-{time.monotonic_ns()}")
+    with compositor as socket:
+        yield without_leak_check(session_env(WAYLAND_DISPLAY=socket)), compositor.server.kill
+
+
+def on_wayland():
+    return shutil.which("weston") and sdl_stack.shows_on_wayland()
+
+
+def ended_once_killed(kill):
+    """An action for while_waiting: kills the display server, then gives
+    whether the program ended by itself."""
+    def act(proc):
+        kill()
+        try:
+            proc.wait(timeout=SPIN_MS / 1000 + ENDS_WITHIN)
+        except subprocess.TimeoutExpired:
+            return False
+        return True
+    return act
+
+
+def processor_share_once_killed(kill):
+    """An action for while_waiting: kills the display server, then gives the
+    share of a processor the program takes in the next two seconds."""
+    def act(proc):
+        kill()
+        before, start = processor_seconds(proc.pid), time.monotonic()
+        time.sleep(2)
+        return (processor_seconds(proc.pid) - before) / (time.monotonic() - start)
+    return act
+
+
+def processor_seconds(pid):
+    with open(f"/proc/{pid}/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+class LostDisplay(unittest.TestCase):
+    def run_killing(self, name, display, action, entry=b""):
+        with display() as (env, kill):
+            return while_waiting([program(name)], action(kill), entry=entry, env=env,
+                                 cwd=os.path.dirname(program("blitshow")))
+
+    def test_delay_test_ends(self):
+        displays = [("X", x_server)] + ([("Wayland", wayland_compositor)] if on_wayland() else [])
+        for what, display in displays:
+            with self.subTest(what):
+                _, ended, r = self.run_killing("delay_test", display, ended_once_killed,
+                                               b"%d\n" % SPIN_MS)
+                self.assertTrue(ended, f"still running {ENDS_WITHIN} s after its wait")
+                self.assertRegex(r.stdout, rb"\A" + DELAY_LINES + rb"\Z")
+                # The spin reads the tick counter alone; SDL's shutdown then
+                # meets the dead connection, and may end it in its own words.
+                self.assertIn(r.returncode, {0, 1}, r.stderr)
+                if r.returncode:
+                    self.assertNotEqual(r.stderr, b"", "a failure must say why")
+
+    def test_blitshow_ends_when_the_x_server_goes(self):
+        _, ended, r = self.run_killing("blitshow", x_server, ended_once_killed)
+        self.assertTrue(ended, f"still running {ENDS_WITHIN} s after the display went")
+        self.assertEqual((r.returncode, r.stdout, r.stderr),
+                         (1, PROMPT, "Se ha perdido la conexión con la pantalla\n".encode()))
+
+    def test_blitshow_idles_when_the_compositor_goes(self):
+        if not on_wayland():
+            self.skipTest(f"{sdl_stack.describe()} does not show on Wayland here")
+        # SDL 1.2 hands over no Wayland connection, and the quit event that
+        # SDL sends when it goes is the close button's too, which the program
+        # leaves alone: blitshow stays until ENTER, idle.
+        prompt, share, r = self.run_killing("blitshow", wayland_compositor,
+                                            processor_share_once_killed)
+        self.assertEqual((prompt, r.returncode), (PROMPT, 0), r.stderr)
+        # A spin takes a whole processor; a busy machine gives it less, never more.
+        self.assertLess(share, 0.5, "spins once the compositor is gone")
+
+
+if __name__ == "__main__":
+    main()
