@@ -93,6 +93,7 @@ describe() { # NAME
     echo "$(LD_LIBRARY_PATH=${plain[$1]} python3 tools/sdl_stack.py) [$1 con ASan y UBSan]"
 }
 
+# Each of these leaves what it found in $result, for the stack's line.
 # Runs every file once; if any fails, each again alone, to name all that do.
 replay() { # NAME FILE...
     local name=$1 log=$out/$1-replay.log failed=0 file
@@ -112,18 +113,23 @@ replay() { # NAME FILE...
             echo "FALLA en $name, tras $# ficheros: $1 (registro: $log)"
         fi
     fi
-    echo "Pila $(describe "$name"): $# ficheros repetidos, $failed fallan"
+    result="$# ficheros repetidos, $failed fallan"
     [ "$failed" -eq 0 ]
 }
 
 fuzz() { # NAME SECONDS
-    local name=$1 corpus=fuzz/corpus/$1 work=$out/work-$1 log=$out/$1.log
+    local name=$1 corpus=fuzz/corpus/$1 work=$out/work-$1 log=$out/$1.log status=0
     mkdir -p "$corpus" "$work"
     echo "== $name: fuzzing durante $2 s (registro: $log)"
     LD_LIBRARY_PATH=${path[$name]} "$out/picture_fuzzer" "${options[@]}" -max_total_time="$2" \
         -artifact_prefix="$PWD/fuzz/findings/$name-" "$work" "$corpus" "$out/seeds" \
-        >"$log" 2>&1 || { tail -n 40 "$log"; return 1; }
-    echo "Pila $(describe "$name"): $2 s de fuzzing, $(libfuzzer_figures "$log")"
+        >"$log" 2>&1 || status=$?
+    result="$2 s de fuzzing, $(libfuzzer_figures "$log")"
+    if [ "$status" -ne 0 ]; then
+        tail -n 40 "$log"
+        result="$result, HALLAZGO: $(sed -n 's/.*Test unit written to //p' "$log")"
+    fi
+    return "$status"
 }
 
 # libFuzzer's final counts and last status line, in a few words.
@@ -133,7 +139,7 @@ libfuzzer_figures() { # LOG
     speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$1")
     read -r cov ft corp < <(grep -E '^#[0-9]+' "$1" | tail -n 1 |
         sed -E 's/.*cov: ([0-9]+).*ft: ([0-9]+).*corp: ([0-9]+).*/\1 \2 \3/')
-    echo "$runs ejecuciones ($speed/s), cov $cov, ft $ft, corpus $corp, ningún hallazgo"
+    echo "$runs ejecuciones (${speed:-?}/s), cov $cov, ft $ft, corpus $corp"
 }
 
 # Keeps the inputs that add coverage, and writes them back into the tree.
@@ -146,7 +152,7 @@ minimise() { # NAME
         { tail -n 40 "$out/$name-merge.log"; return 1; }
     rm -rf "$corpus"
     mv "$merged" "$corpus"
-    echo "   corpus: $(find "$corpus" -type f | wc -l) ficheros en $corpus"
+    result="$result; minimizado: $(find "$corpus" -type f | wc -l) ficheros en $corpus"
 }
 
 # Every file named, and every file in the folders named.
@@ -162,21 +168,23 @@ case $mode in
 fuzz)
     for name in "${names[@]}"; do
         { fuzz "$name" "$1" && minimise "$name"; } || status=1
+        echo "Pila $(describe "$name"): $result"
     done
     ;;
 ci)
     mapfile -t files < <(files_in fuzz/corpus fuzz/findings)
     for name in "${names[@]}"; do
         replay "$name" "${files[@]}" || status=1
-    done
-    for name in "${names[@]}"; do
+        replayed=$result
         fuzz "$name" "$1" || status=1
+        echo "Pila $(describe "$name"): $replayed; $result"
     done
     ;;
 replay)
     mapfile -t files < <(files_in "$@")
     for name in "${names[@]}"; do
         replay "$name" "${files[@]}" || status=1
+        echo "Pila $(describe "$name"): $result"
     done
     ;;
 *) echo "uso: fuzz-release.sh fuzz|ci|replay CARPETA ..." >&2 && exit 1 ;;
