@@ -92,12 +92,13 @@ in_root() { # RELEASE COMMAND...
 # Runs one release's part with its output in a log; shows its stack lines,
 # and the log's end if it failed.
 part() { # RELEASE COMMAND...
-    local release=$1 log=$out/$1.log status=0
+    local release=$1 log=$out/$1.log status=0 start=$SECONDS
     shift
     [ -n "$(picked "$release")" ] || return 0
     echo "== Debian $release (registro: $log)"
     "$@" >"$log" 2>&1 || status=$?
     grep -E '^(Pila |FALLA)' "$log" || true
+    echo "   $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s"
     grep '^Pila ' "$log" >>"$out/summary" || true
     [ "$status" -eq 0 ] || { echo "Falló; final del registro:"; tail -n 30 "$log"; }
     return "$status"
