@@ -31,12 +31,13 @@ VALGRIND=(valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kin
 TARGET=$build/picture_fuzzer
 
 build_programs() {
+    local sdl_flags
+    read -ra sdl_flags < <(pkg-config --cflags --libs sdl)
     {
         cmake -S . -B "$build" -DBUILD_TESTING=OFF &&
             cmake --build "$build" -j2 --target blitshow &&
-            clang++ -std=c++17 -g -O1 -fsanitize=fuzzer $(pkg-config --cflags sdl) -Iblitshow \
-                -Dmain=blitshow_main blitshow/blitshow.cpp fuzz/picture_fuzzer.cpp \
-                $(pkg-config --libs sdl) -o "$TARGET"
+            clang++ -std=c++17 -g -O1 -fsanitize=fuzzer -Iblitshow -Dmain=blitshow_main \
+                blitshow/blitshow.cpp fuzz/picture_fuzzer.cpp "${sdl_flags[@]}" -o "$TARGET"
     } >"$build/build.log" 2>&1 || { tail -n 30 "$build/build.log" >&2; exit 1; }
 }
 
