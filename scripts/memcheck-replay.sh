@@ -102,12 +102,16 @@ files() { # FILE-OR-FOLDER...
 build_programs
 total=$(files "${all[@]}" | tr -cd '\0' | wc -c)
 jobs=${MEMCHECK_JOBS:-2}
-# Each failing file is named once, whichever way it failed.
-failures=$({
+report=$(mktemp)
+{
     files "${all[@]}" | xargs -0 -r -n $(((total + jobs - 1) / jobs)) -P "$jobs" \
         "$self" --target "$build"
     files "${program[@]}" | xargs -0 -r -n 1 -P "$jobs" "$self" --program "$build"
-} | tee /dev/stderr | sed -n 's/^FALLA ([^)]*): //p' | sort -u | wc -l)
+} >"$report"
+cat "$report"
+# Each failing file is named once, whichever way it failed.
+failures=$(sed -n 's/^FALLA ([^)]*): //p' "$report" | sort -u | wc -l)
+rm -f "$report"
 echo "Pila $(python3 tools/sdl_stack.py) [valgrind]: $total ficheros repetidos," \
     "$(files "${program[@]}" | tr -cd '\0' | wc -c) también con blitshow, $failures fallan"
 [ "$failures" -eq 0 ]
