@@ -28,9 +28,10 @@ mkdir -p "$out"
 
 # The stacks, by the name of their checked library and its version.
 declare -A LIBRARIES=([bookworm]="sdl1.2 sdl2.26" [trixie]="sdl2.32 sdl3.2" [forky]="sdl3.4")
+known="${LIBRARIES[bookworm]} ${LIBRARIES[trixie]} ${LIBRARIES[forky]}"
 for name in ${FUZZ_LIBRARIES:-}; do
-    case " ${LIBRARIES[*]} " in *" $name "*) ;; *)
-        echo "FUZZ_LIBRARIES: $name no es ninguna de: ${LIBRARIES[*]}" >&2
+    case " $known " in *" $name "*) ;; *)
+        echo "FUZZ_LIBRARIES: $name no es ninguna de: $known" >&2
         exit 1
         ;;
     esac
