@@ -155,6 +155,12 @@ minimise() { # NAME
     result="$result; minimizado: $(find "$corpus" -type f | wc -l) ficheros en $corpus"
 }
 
+# Small pictures in every layout the loaders read, and the tests' hostile
+# corpus.
+write_seeds() {
+    PYTHONPATH=tools:tests PYTHONDONTWRITEBYTECODE=1 python3 fuzz/seeds.py "$out/seeds"
+}
+
 # Every file named, and every file in the folders named.
 files_in() { # FILE-OR-FOLDER...
     [ $# -eq 0 ] || find "$@" -type f | sort
@@ -162,7 +168,7 @@ files_in() { # FILE-OR-FOLDER...
 
 find_stacks
 build_target
-PYTHONPATH=tools:tests PYTHONDONTWRITEBYTECODE=1 python3 fuzz/seeds.py "$out/seeds"
+write_seeds
 status=0
 case $mode in
 fuzz)
