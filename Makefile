@@ -13,7 +13,7 @@ SANITIZE_ENV := ASAN_OPTIONS=verify_asan_link_order=0 UBSAN_OPTIONS=print_stackt
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
 .PHONY: build build-tests run test test-sanitize test-compat test-fresh test-cross bench bench-stacks
-.PHONY: fuzz fuzz-ci
+.PHONY: fuzz fuzz-ci fuzz-replay
 
 # The programs need none of the test tools: a new build tree leaves the tests
 # out until a target that runs them turns them on.
@@ -85,15 +85,24 @@ bench-stacks: bench
 	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt \
 	  $(BUILD)/bench/trixie/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
 
-# Fuzzing of the picture path on SDL 1.2.15 and on SDL2 under sdl12-compat,
-# both built from Debian's sources with the sanitizers (docs/reliability.md).
+# Fuzzing of the picture path on the five SDL 1.2 stacks of Debian 12, 13
+# and 14: each instrumented library built from Debian's sources with the
+# sanitizers, Debian 14's stack under valgrind (docs/reliability.md).
+# FUZZ_LIBRARIES picks some: sdl1.2 sdl2.26 sdl2.32 sdl3.2 (sdl3.4: valgrind).
 FUZZ_SECONDS ?= 600
 fuzz:
 	./scripts/install-deps.sh fuzz
-	./scripts/fuzz.sh $(BUILD) $(FUZZ_SECONDS)
+	./scripts/fuzz.sh fuzz $(BUILD) $(FUZZ_SECONDS)
 
-# CI: the committed corpus and every finding replayed, then a short run each.
+# CI: the committed corpora and every finding replayed on every stack, then a
+# short run on each instrumented library.
 FUZZ_CI_SECONDS ?= 60
 fuzz-ci:
 	./scripts/install-deps.sh fuzz
-	./scripts/fuzz.sh --ci $(BUILD) $(FUZZ_CI_SECONDS)
+	./scripts/fuzz.sh ci $(BUILD) $(FUZZ_CI_SECONDS)
+
+# The given files, and every file in the given folders, on every stack.
+fuzz-replay:
+	@[ -n "$(FILES)" ] || { echo 'Uso: make fuzz-replay FILES="fichero-o-carpeta ..."' >&2; exit 1; }
+	./scripts/install-deps.sh fuzz
+	./scripts/fuzz.sh replay $(BUILD) $(FILES)

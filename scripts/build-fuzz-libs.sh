@@ -1,22 +1,25 @@
 #!/bin/sh
-# Builds SDL 1.2.15 and SDL2 from Debian's own source packages, with
-# AddressSanitizer, UBSan and libFuzzer's coverage, into BUILD/fuzz/libs.
-# Only what the fuzz target needs: the dummy video driver, no audio, no X11.
-# Each library is built once and reused while its source version stays.
-# Prints the two library folders, SDL 1.2's first.
+# Builds SDL libraries from Debian's own source packages, at the versions
+# installed here, with AddressSanitizer, UBSan and libFuzzer's coverage, into
+# BUILD/fuzz/libs. Only what the fuzz target needs: the dummy video driver,
+# no audio, no X11. Each library is built once and reused while its source
+# version stays. Prints each library's folder, in the order asked.
+#
+# Usage: build-fuzz-libs.sh BUILD LIBRARY...   (LIBRARY: sdl1.2, sdl2, sdl3)
 set -eu
 scripts=$(cd "$(dirname "$0")" && pwd)
-build=$(mkdir -p "${1:-build}" && cd "${1:-build}" && pwd)
+build=$(mkdir -p "$1" && cd "$1" && pwd)
+shift
 dest="$build/fuzz/libs"
 apt="$dest/apt"
 mkdir -p "$dest/src" "$apt/lists/partial"
 
 FLAGS="-O1 -g -fsanitize=address,undefined,fuzzer-no-link -fno-omit-frame-pointer"
 
-# The versions installed here, so that the fuzzed code is the code users run.
-version() { dpkg-query -W -f='${source:Version}' "$1"; }
-sdl12_version=$(version libsdl1.2debian)
-sdl2_version=$(version libsdl2-2.0-0)
+# The version installed here, so that the fuzzed code is the code users run.
+version() {
+    dpkg-query -W -f='${source:Version}' "$1"
+}
 
 # A deb-src list of our own, from the archives this machine already uses:
 # the system's apt configuration and package lists stay as they are.
@@ -47,17 +50,10 @@ unpack() {
     echo "$2" >"$stamp"
 }
 
-# Builds a library unless the one built from this very source is there.
-built() {
-    [ "$(cat "$dest/$1/version" 2>/dev/null)" = "$2" ]
-}
-
-if ! built sdl1.2 "$sdl12_version"; then
-    unpack libsdl1.2 "$sdl12_version"
-    rm -rf "$dest/sdl1.2" "$dest/build-sdl1.2"
+build_sdl12() { # SOURCE PREFIX
     mkdir -p "$dest/build-sdl1.2"
     (cd "$dest/build-sdl1.2" &&
-        CC=clang CFLAGS="$FLAGS" "$dest/src/libsdl1.2/configure" --prefix="$dest/sdl1.2" \
+        CC=clang CFLAGS="$FLAGS" "$1/configure" --prefix="$2" \
             --disable-static --disable-audio --disable-cdrom --disable-joystick \
             --disable-video-x11 --disable-video-fbcon --disable-video-directfb \
             --disable-video-caca --disable-video-aalib --disable-video-opengl \
@@ -65,25 +61,56 @@ if ! built sdl1.2 "$sdl12_version"; then
             --disable-arts --disable-nas --disable-alsa --disable-oss --enable-video-dummy \
             >&2 &&
         make -j2 >&2 && make install >&2)
-    echo "$sdl12_version" >"$dest/sdl1.2/version"
-fi
+}
 
-if ! built sdl2 "$sdl2_version"; then
-    unpack libsdl2 "$sdl2_version"
-    rm -rf "$dest/sdl2" "$dest/build-sdl2"
-    # The sanitizers' runtime comes with the fuzzer: no --no-undefined.
-    cmake -S "$dest/src/libsdl2" -B "$dest/build-sdl2" -DCMAKE_BUILD_TYPE=None \
+# SDL2 and SDL3 name most of their switches alike. The sanitizers' runtime
+# comes with the fuzzer, so each is told not to link with --no-undefined.
+cmake_build() { # NAME SOURCE PREFIX OPTION...
+    name=$1 source=$2 prefix=$3
+    shift 3
+    cmake -S "$source" -B "$dest/build-$name" -DCMAKE_BUILD_TYPE=None \
         -DCMAKE_C_COMPILER=clang -DCMAKE_C_FLAGS="$FLAGS" \
-        -DCMAKE_INSTALL_PREFIX="$dest/sdl2" -DCMAKE_INSTALL_LIBDIR=lib \
-        -DSDL_STATIC=OFF -DSDL_TEST=OFF -DSDL_AUDIO=OFF -DSDL_X11=OFF -DSDL_WAYLAND=OFF \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib \
+        -DSDL_STATIC=OFF -DSDL_AUDIO=OFF -DSDL_X11=OFF -DSDL_WAYLAND=OFF \
         -DSDL_KMSDRM=OFF -DSDL_OPENGL=OFF -DSDL_OPENGLES=OFF -DSDL_VULKAN=OFF \
-        -DSDL_JOYSTICK=OFF -DSDL_HAPTIC=OFF -DSDL_HIDAPI=OFF -DSDL_SENSOR=OFF \
-        -DSDL_DBUS=OFF -DSDL_IBUS=OFF -DSDL_LIBUDEV=OFF -DSDL_DUMMYVIDEO=ON \
-        -DHAVE_NO_UNDEFINED=OFF >&2
-    cmake --build "$dest/build-sdl2" -j2 >&2
-    cmake --install "$dest/build-sdl2" >&2
-    echo "$sdl2_version" >"$dest/sdl2/version"
-fi
+        -DSDL_SENSOR=OFF -DSDL_DBUS=OFF -DSDL_IBUS=OFF -DSDL_LIBUDEV=OFF -DSDL_DUMMYVIDEO=ON \
+        "$@" >&2
+    cmake --build "$dest/build-$name" -j2 >&2
+    cmake --install "$dest/build-$name" >&2
+}
 
-echo "$dest/sdl1.2/lib"
-echo "$dest/sdl2/lib"
+build_sdl2() { # SOURCE PREFIX
+    cmake_build sdl2 "$1" "$2" -DSDL_TEST=OFF -DSDL_JOYSTICK=OFF -DSDL_HAPTIC=OFF \
+        -DSDL_HIDAPI=OFF -DHAVE_NO_UNDEFINED=OFF
+}
+
+# With no X11 and no Wayland, SDL3 wants to be told it is meant for a
+# console. Its joysticks stay: SDL3 3.2 without them still refers to its
+# virtual joystick, and would not load.
+build_sdl3() { # SOURCE PREFIX
+    cmake_build sdl3 "$1" "$2" -DSDL_TESTS=OFF -DSDL_TEST_LIBRARY=OFF -DSDL_CAMERA=OFF \
+        -DSDL_GPU=OFF -DSDL_UNIX_CONSOLE_BUILD=ON -DLINKER_SUPPORTS_WL_NO_UNDEFINED=OFF
+}
+
+# Builds LIBRARY from source package SOURCE at the version of binary package
+# BINARY, unless the one built from that very source is there.
+library() { # LIBRARY SOURCE BINARY
+    prefix="$dest/$1"
+    wanted=$(version "$3")
+    if [ "$(cat "$prefix/version" 2>/dev/null)" != "$wanted" ]; then
+        unpack "$2" "$wanted"
+        rm -rf "$prefix" "$dest/build-$1"
+        "build_$(echo "$1" | tr -d .)" "$dest/src/$2" "$prefix"
+        echo "$wanted" >"$prefix/version"
+    fi
+    echo "$prefix/lib"
+}
+
+for name in "$@"; do
+    case $name in
+    sdl1.2) library sdl1.2 libsdl1.2 libsdl1.2debian ;;
+    sdl2) library sdl2 libsdl2 libsdl2-2.0-0 ;;
+    sdl3) library sdl3 libsdl3 libsdl3-0 ;;
+    *) echo "build-fuzz-libs.sh: biblioteca desconocida: $name" >&2 && exit 1 ;;
+    esac
+done

@@ -1,86 +1,131 @@
 #!/bin/bash
-# Fuzzes blitshow's picture path (fuzz/picture_fuzzer.cpp) on SDL 1.2.15 and
-# on SDL2 under Debian's sdl12-compat, both built with the sanitizers.
-#   scripts/fuzz.sh BUILD SECONDS       fuzz each library, then minimise its
-#                                       corpus in fuzz/corpus/
-#   scripts/fuzz.sh --ci BUILD SECONDS  replay both corpora and every finding
-#                                       on both, then fuzz each briefly
-# Findings land in fuzz/findings/, where the hostile-picture test runs them.
+# Fuzzes blitshow's picture path (fuzz/picture_fuzzer.cpp) on the five SDL
+# 1.2 stacks users run (docs/reliability.md):
+# - Debian 12's, on this machine: SDL 1.2.15, and SDL2 2.26 under
+#   sdl12-compat, each library built with the sanitizers;
+# - Debian 13's, in a pristine Debian 13 root in BUILD/fuzz/trixie: SDL2
+#   2.32 under sdl12-compat, and SDL3 3.2 under sdl12-compat and
+#   sdl2-compat, likewise;
+# - Debian 14's, in a pristine Debian 14 root in BUILD/fuzz/forky: its
+#   installed stack under valgrind, with the real blitshow (replays only).
+#   fuzz.sh fuzz BUILD SECONDS    fuzz each instrumented library, then
+#                                 minimise its corpus in fuzz/corpus/
+#   fuzz.sh ci BUILD SECONDS      replay every corpus and every finding on
+#                                 each stack, then fuzz each library briefly
+#   fuzz.sh replay BUILD FILE...  replay the files (and every file in the
+#                                 folders) on each stack
+# FUZZ_LIBRARIES picks libraries: sdl1.2, sdl2.26, sdl2.32, sdl3.2.
+# Ends with one line per stack; fails if any stack did. Findings land in
+# fuzz/findings/, where the hostile-picture test runs them.
 set -euo pipefail
-ci=false
-if [ "${1:-}" = --ci ]; then
-    ci=true
-    shift
-fi
-build=$(mkdir -p "$1" && cd "$1" && pwd)
-seconds=$2
-cd "$(dirname "$0")/.."
+mode=$1
+build=$(mkdir -p "$2" && cd "$2" && pwd)
+shift 2
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
 out=$build/fuzz
-mkdir -p "$out" fuzz/findings
+mkdir -p "$out"
 
-libs=$(./scripts/build-fuzz-libs.sh "$build")
-sdl12=${libs%%$'\n'*}
-sdl2=${libs#*$'\n'}
-compat=$(./scripts/fetch-compat.sh "$build")
-
-# The target, with blitshow.cpp itself for the header check (main renamed),
-# linked against the instrumented SDL 1.2; sdl12-compat takes its place by
-# LD_LIBRARY_PATH.
-flags=(-g -O1 "-fsanitize=fuzzer,address,undefined" -fno-sanitize-recover=all
-    -fno-omit-frame-pointer)
-read -ra sdl_flags < <(PKG_CONFIG_PATH="$sdl12/pkgconfig" pkg-config --cflags sdl)
-for source in blitshow/blitshow.cpp fuzz/picture_fuzzer.cpp; do
-    clang++ -std=c++17 -Wall -Wextra -Wpedantic "${flags[@]}" "${sdl_flags[@]}" \
-        -Iblitshow -Dmain=blitshow_main -c "$source" -o "$out/$(basename "$source" .cpp).o"
-done
-clang++ "${flags[@]}" "$out/blitshow.o" "$out/picture_fuzzer.o" -L"$sdl12" -lSDL \
-    -o "$out/picture_fuzzer"
-
-PYTHONPATH=tools:tests PYTHONDONTWRITEBYTECODE=1 python3 fuzz/seeds.py "$out/seeds"
-
-# Library UB halts the run unless fuzz/ubsan.supp records it as the library's.
-export ASAN_OPTIONS=detect_leaks=1
-export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:suppressions=$PWD/fuzz/ubsan.supp
-# No single allocation over 100 MiB: a picture within the fuzzer's length
-# never needs one.
-options=(-rss_limit_mb=2048 -malloc_limit_mb=100 -timeout=10 -max_len=16384
-    -print_final_stats=1)
-
-status=0
-fuzz() { # name, library path
-    local name=$1 path=$2
-    local corpus=fuzz/corpus/$name work=$out/work-$name log=$out/$name.log
-    mkdir -p "$corpus" "$work"
-    export LD_LIBRARY_PATH=$path
-    if $ci; then
-        echo "== $name: se repiten los corpus y cada hallazgo"
-        find fuzz/corpus fuzz/findings -type f -print0 |
-            xargs -0 -r "$out/picture_fuzzer" "${options[@]}" >"$out/$name-replay.log" 2>&1 ||
-            { tail -n 40 "$out/$name-replay.log"; return 1; }
-        echo "   $(grep -c '^Executed' "$out/$name-replay.log") ficheros, ninguno falla"
-    fi
-    echo "== $name: fuzzing durante $seconds s (registro: $log)"
-    "$out/picture_fuzzer" "${options[@]}" -max_total_time="$seconds" \
-        -artifact_prefix="$PWD/fuzz/findings/$name-" "$work" "$corpus" "$out/seeds" \
-        >"$log" 2>&1 || { tail -n 40 "$log"; return 1; }
-    grep -E '^(Done|stat::number_of_executed_units|#[0-9]+[[:space:]]+DONE)' "$log" || true
-    if ! $ci; then
-        rm -rf "$out/merged-$name"
-        mkdir -p "$out/merged-$name"
-        "$out/picture_fuzzer" "${options[@]}" -merge=1 "$out/merged-$name" "$corpus" \
-            "$out/seeds" "$work" >"$out/$name-merge.log" 2>&1 ||
-            { tail -n 40 "$out/$name-merge.log"; return 1; }
-        rm -rf "$corpus"
-        mv "$out/merged-$name" "$corpus"
-        echo "   corpus: $(find "$corpus" -type f | wc -l) ficheros en $corpus"
-    fi
-}
-# FUZZ_LIBRARIES picks one of them.
-for name in ${FUZZ_LIBRARIES:-sdl1.2 sdl2}; do
-    case $name in
-    sdl1.2) fuzz sdl1.2 "$sdl12" || status=1 ;;
-    sdl2) fuzz sdl2 "$compat:$sdl2" || status=1 ;;
-    *) echo "FUZZ_LIBRARIES: sdl1.2, sdl2 o ambas" >&2 && exit 1 ;;
+# The stacks, by the name of their checked library and its version.
+declare -A LIBRARIES=([bookworm]="sdl1.2 sdl2.26" [trixie]="sdl2.32 sdl3.2" [forky]="sdl3.4")
+known="${LIBRARIES[bookworm]} ${LIBRARIES[trixie]} ${LIBRARIES[forky]}"
+for name in ${FUZZ_LIBRARIES:-}; do
+    case " $known " in *" $name "*) ;; *)
+        echo "FUZZ_LIBRARIES: $name no es ninguna de: $known" >&2
+        exit 1
+        ;;
     esac
 done
+
+# The libraries of RELEASE that FUZZ_LIBRARIES picks (all by default).
+picked() { # RELEASE
+    local name list=()
+    for name in ${LIBRARIES[$1]}; do
+        case " ${FUZZ_LIBRARIES:-$name} " in *" $name "*) list+=("$name") ;; esac
+    done
+    echo "${list[*]}"
+}
+
+# What each release's script is given: the seconds of fuzzing, or the files
+# to replay as absolute paths.
+case $mode in
+fuzz | ci) args=("$1") ;;
+replay)
+    args=()
+    for file in "$@"; do
+        args+=("$(realpath -e "$file")")
+    done
+    ;;
+*) echo "uso: fuzz.sh fuzz|ci|replay CARPETA ..." >&2 && exit 1 ;;
+esac
+# What Debian 14's stack replays through the fuzz target alone, and through
+# the real blitshow too (memcheck-replay.sh): the corpora through the
+# target, the findings, or the files named, through both.
+if [ "$mode" = replay ]; then
+    corpora=()
+    findings=("${args[@]}")
+else
+    corpora=("$top/fuzz/corpus")
+    findings=("$top/fuzz/findings")
+fi
+
+# A pristine root of RELEASE, made once and kept while it is there, with
+# PURPOSE's packages installed from within.
+prepare_root() { # RELEASE PURPOSE
+    { [ -e "$out/$1/etc/os-release" ] || "$top/scripts/debian-root.sh" "$1" "$out/$1"; } &&
+        in_root "$1" ./scripts/install-deps.sh "$2" || return 1
+    # Files to replay from outside the tree go in at the same path.
+    local file
+    for file in "${corpora[@]}" "${findings[@]}"; do
+        case $file in "$top"/*) ;; *) cp -r --parents "$file" "$out/$1" || return 1 ;; esac
+    done
+}
+
+# Runs a command from the tree, which the root sees at the same path; its
+# build folder is the root's own /build.
+in_root() { # RELEASE COMMAND...
+    local release=$1
+    shift
+    IN_ROOT_SHARE=$top "$top/scripts/in-root.sh" "$out/$release" /usr/bin/env \
+        FUZZ_LIBRARIES="$(picked "$release")" /bin/sh -c 'cd "$0" && exec "$@"' "$top" "$@"
+}
+
+# Runs one release's part with its output in a log; shows its stack lines,
+# and the log's end if it failed.
+part() { # RELEASE COMMAND...
+    local release=$1 log=$out/$1.log status=0 start=$SECONDS
+    shift
+    [ -n "$(picked "$release")" ] || return 0
+    echo "== Debian $release (registro: $log)"
+    "$@" >"$log" 2>&1 || status=$?
+    grep -E '^(Pila |FALLA)' "$log" || true
+    echo "   $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s"
+    grep '^Pila ' "$log" >>"$out/summary" || true
+    [ "$status" -eq 0 ] || { echo "Falló; final del registro:"; tail -n 30 "$log"; }
+    return "$status"
+}
+
+fuzz_on_this_machine() {
+    FUZZ_LIBRARIES="$(picked bookworm)" ./scripts/fuzz-release.sh "$mode" "$build" "${args[@]}"
+}
+
+# (Each runs as a condition, where set -e is off: hence the &&.)
+fuzz_in_debian_13() {
+    prepare_root trixie fuzz &&
+        in_root trixie ./scripts/fuzz-release.sh "$mode" /build "${args[@]}"
+}
+
+memcheck_in_debian_14() {
+    prepare_root forky memcheck &&
+        in_root forky ./scripts/memcheck-replay.sh /build "${corpora[@]}" --blitshow "${findings[@]}"
+}
+
+rm -f "$out/summary"
+status=0
+part bookworm fuzz_on_this_machine || status=1
+part trixie fuzz_in_debian_13 || status=1
+# Debian 14's stack has no instrumented library to fuzz, only files to replay.
+[ "$mode" = fuzz ] || part forky memcheck_in_debian_14 || status=1
+echo "== Resumen"
+cat "$out/summary" 2>/dev/null || true
 exit $status

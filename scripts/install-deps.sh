@@ -3,8 +3,10 @@
 #   install-deps.sh run    build and run the programs, headless too (./run)
 #   install-deps.sh test   that, and the test tools (./test)
 #   install-deps.sh bench  run's, the second SDL stack, gnuplot, GNU time (make bench)
-#   install-deps.sh fuzz   run's, the second SDL stack, clang with libFuzzer
-#                          and the sanitizers, dpkg-dev for Debian's sources
+#   install-deps.sh fuzz   the build tools, the second SDL stack, clang with
+#                          libFuzzer and the sanitizers, dpkg-dev for Debian's
+#                          sources
+#   install-deps.sh memcheck  the build tools, valgrind and clang
 # Safe to run again: it does nothing when all of them are already there.
 set -eu
 purpose=${1:-}
@@ -29,9 +31,11 @@ forky) ;;
     ;;
 esac
 
-# xvfb, x11-apps (xwd), x11-utils (xwininfo) and python3: the window's
-# screenshot on a machine with no display.
-RUN="cmake make gcc g++ pkg-config libsdl1.2-dev python3 xvfb x11-apps x11-utils"
+# What builds the programs; python3 names the SDL stack.
+TOOLS="cmake make gcc g++ pkg-config libsdl1.2-dev python3"
+# xvfb, x11-apps (xwd), x11-utils (xwininfo): the window's screenshot on a
+# machine with no display.
+RUN="$TOOLS xvfb x11-apps x11-utils"
 case $purpose in
 run) PACKAGES=$RUN ;;
 # One clang-format on every release, so that the format test's verdict is the
@@ -40,8 +44,11 @@ run) PACKAGES=$RUN ;;
 # openbox: the window test's reparenting window manager.
 test) PACKAGES="$RUN libgtest-dev clang-format-22 valgrind time openbox $second_stack $wayland" ;;
 bench) PACKAGES="$RUN $second_stack $wayland gnuplot-nox time" ;;
-fuzz) PACKAGES="$RUN $second_stack clang libclang-rt-dev dpkg-dev" ;;
-*) echo "uso: install-deps.sh run|test|bench|fuzz" >&2 && exit 1 ;;
+fuzz) PACKAGES="$TOOLS $second_stack clang libclang-rt-dev dpkg-dev" ;;
+# Debian 14's stack, checked under valgrind: blitshow, and the fuzz target
+# built with clang without sanitizers (scripts/memcheck-replay.sh).
+memcheck) PACKAGES="$TOOLS valgrind clang libclang-rt-dev" ;;
+*) echo "uso: install-deps.sh run|test|bench|fuzz|memcheck" >&2 && exit 1 ;;
 esac
 
 missing=""

@@ -1,0 +1,117 @@
+#!/bin/bash
+# Replays pictures under valgrind memcheck on the SDL 1.2 stack of the Debian
+# release it runs on, as users install it. scripts/fuzz.sh runs it in a
+# Debian 14 root, whose SDL3 3.4 can't be built here with the sanitizers
+# (its source files are not in the archive).
+# - Every file goes through the fuzz target built without the sanitizers
+#   (fuzz/picture_fuzzer.cpp: blitshow's own header check from
+#   blitshow.cpp, SDL's loader, the blit onto the 640x480 screen), many
+#   files to one valgrind process: valgrind takes 2 s to start blitshow on
+#   SDL3, too long to pay once per file of the corpora.
+# - The files given after --blitshow also go through the real blitshow, one
+#   run each, as Imagenes/ajuste.bmp.
+# A file fails on any memory error or definite leak; through blitshow, also
+# if it ends otherwise than showing the picture (0) or refusing it with the
+# load message (1). Prints one line: the stack, the files, the failures.
+#
+# Usage: memcheck-replay.sh BUILD FILE-OR-FOLDER... [--blitshow FILE-OR-FOLDER...]
+#        MEMCHECK_JOBS: valgrind processes at once (default: 2)
+set -euo pipefail
+self=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
+# The script runs itself for each share of the work: --target FILE... or
+# --program FILE.
+task=""
+case ${1:-} in --target | --program) task=${1#--} && shift ;; esac
+build=$(mkdir -p "$1" && cd "$1" && pwd)
+shift
+cd "$(dirname "$0")/.."
+
+VALGRIND=(valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=definite
+    --errors-for-leak-kinds=definite --suppressions="$PWD/tests/valgrind.supp")
+TARGET=$build/picture_fuzzer
+
+build_programs() {
+    local sdl_flags
+    read -ra sdl_flags < <(pkg-config --cflags --libs sdl)
+    {
+        cmake -S . -B "$build" -DBUILD_TESTING=OFF &&
+            cmake --build "$build" -j2 --target blitshow &&
+            clang++ -std=c++17 -g -O1 -fsanitize=fuzzer -Iblitshow -Dmain=blitshow_main \
+                blitshow/blitshow.cpp fuzz/picture_fuzzer.cpp "${sdl_flags[@]}" -o "$TARGET"
+    } >"$build/build.log" 2>&1 || { tail -n 30 "$build/build.log" >&2; exit 1; }
+}
+
+# Files through the target in one process; if that fails, each alone, to
+# name every one that does.
+target_share() { # FILE...
+    local log one file named=0
+    log=$(mktemp)
+    one=$(mktemp)
+    if ! SDL_VIDEODRIVER=dummy "${VALGRIND[@]}" "$TARGET" -rss_limit_mb=0 "$@" >"$log" 2>&1; then
+        for file in "$@"; do
+            SDL_VIDEODRIVER=dummy "${VALGRIND[@]}" "$TARGET" -rss_limit_mb=0 "$file" >"$one" 2>&1 &&
+                continue
+            named=$((named + 1))
+            echo "FALLA (picture_fuzzer): $file"
+            grep '^==' "$one" | head -n 20
+        done
+        # What fails only after many files is named by the first of them.
+        if [ "$named" -eq 0 ]; then
+            echo "FALLA (picture_fuzzer, tras $# ficheros): $1"
+            grep '^==' "$log" | head -n 20
+        fi
+    fi
+    rm -f "$log" "$one"
+}
+
+# One picture, as Imagenes/ajuste.bmp in a scratch folder, on the dummy
+# driver, with a runtime folder of its own as a session has (0700).
+program_run() { # FILE
+    local scratch status=0
+    scratch=$(mktemp -d)
+    mkdir "$scratch/Imagenes" "$scratch/run"
+    chmod 700 "$scratch/run"
+    cp "$1" "$scratch/Imagenes/ajuste.bmp"
+    (cd "$scratch" && echo | SDL_VIDEODRIVER=dummy XDG_RUNTIME_DIR="$scratch/run" \
+        "${VALGRIND[@]}" "$build/blitshow/blitshow" >/dev/null 2>"$scratch/stderr") || status=$?
+    if [ "$status" -gt 1 ] ||
+        { [ "$status" -eq 1 ] && ! grep -q '^No se puede cargar la imagen: ' "$scratch/stderr"; }; then
+        echo "FALLA (blitshow, estado $status): $1"
+        head -n 20 "$scratch/stderr"
+    fi
+    rm -rf "$scratch"
+}
+
+case $task in
+target) target_share "$@" && exit ;;
+program) program_run "$1" && exit ;;
+esac
+
+# The files before --blitshow, and those after it.
+all=()
+program=()
+while [ $# -gt 0 ] && [ "$1" != --blitshow ]; do
+    all+=("$1")
+    shift
+done
+[ $# -eq 0 ] || { shift && program=("$@") && all+=("$@"); }
+files() { # FILE-OR-FOLDER...
+    [ $# -eq 0 ] || find "$@" -type f -print0 | sort -zu
+}
+
+build_programs
+total=$(files "${all[@]}" | tr -cd '\0' | wc -c)
+jobs=${MEMCHECK_JOBS:-2}
+report=$(mktemp)
+{
+    files "${all[@]}" | xargs -0 -r -n $(((total + jobs - 1) / jobs)) -P "$jobs" \
+        "$self" --target "$build"
+    files "${program[@]}" | xargs -0 -r -n 1 -P "$jobs" "$self" --program "$build"
+} >"$report"
+cat "$report"
+# Each failing file is named once, whichever way it failed.
+failures=$(sed -n 's/^FALLA ([^)]*): //p' "$report" | sort -u | wc -l)
+rm -f "$report"
+echo "Pila $(python3 tools/sdl_stack.py) [valgrind]: $total ficheros repetidos," \
+    "$(files "${program[@]}" | tr -cd '\0' | wc -c) también con blitshow, $failures fallan"
+[ "$failures" -eq 0 ]
