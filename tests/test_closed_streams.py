@@ -1,11 +1,15 @@
-"""Both programs started with a standard stream not open, under X: a file SDL
-opens (the X connection, on sdl12-compat) must not take its number, so each
-behaves exactly as with /dev/null there."""
+"""Both programs started with a standard stream not open: a file that SDL or
+a library under it opens (the X connection, on sdl12-compat) must not take
+its number, so each behaves exactly as with /dev/null there. Under X, and on
+the dummy driver with a connection of a stand-in library held from SDL's
+start (tests/hold_connection.c), on every stack."""
+import contextlib
 import os
 import re
+import tempfile
 import unittest
 
-from harness import main, program, run, scratch_folder, session_env
+from harness import main, program, run, scratch_folder, sdl_env, session_env
 
 import xshot
 
@@ -13,6 +17,29 @@ PROMPT = re.escape(b"Introduzca el tiempo que desea esperar (ms): ")
 REFUSED = re.escape("Entrada no válida: introduzca un número entero de milisegundos "
                     "entre 0 y 2147483647\n".encode())
 SHOWN = re.escape(b"Pulse ENTER para continuar... \n")
+
+
+@contextlib.contextmanager
+def under_x():
+    """The programs' environment, and what they left behind: nothing here."""
+    with xshot.Xvfb() as display:
+        yield session_env(DISPLAY=display), lambda: ""
+
+
+@contextlib.contextmanager
+def holding_a_connection():
+    """Likewise, with what the program wrote into the held connection since
+    the last look."""
+    with tempfile.TemporaryDirectory() as folder:
+        log = os.path.join(folder, "connection.log")
+
+        def written():
+            with contextlib.suppress(FileNotFoundError), open(log) as report:
+                os.unlink(log)
+                return report.read()
+            return ""
+
+        yield sdl_env(LD_PRELOAD=program("hold_connection"), CONNECTION_LOG=log), written
 
 
 class ClosedStreams(unittest.TestCase):
@@ -29,17 +56,20 @@ class ClosedStreams(unittest.TestCase):
             ("blitshow, no stdout", blit, 1, b"\n", True, 0, None, b""),
             ("blitshow, no stderr, no picture", blit, 2, b"\n", False, 1, b"", None),
         ]
-        with xshot.Xvfb() as display, scratch_folder() as empty:
-            card = os.path.dirname(program("blitshow"))
-            for what, name, closed, entry, shown, status, stdout, stderr in cases:
-                with self.subTest(what):
-                    # No standard input at all is run's None.
-                    r = run([program(name)], entry, env=session_env(DISPLAY=display),
-                            cwd=card if shown else empty, closed=(closed,) if entry else ())
-                    self.assertEqual(r.returncode, status, r.stderr)
-                    for got, want in ((r.stdout, stdout), (r.stderr, stderr)):
-                        if want is not None:
-                            self.assertRegex(got, rb"\A" + want + rb"\Z")
+        for setting, start in (("under X", under_x),
+                               ("a library's connection", holding_a_connection)):
+            with start() as (env, written), scratch_folder() as empty:
+                card = os.path.dirname(program("blitshow"))
+                for what, name, closed, entry, shown, status, stdout, stderr in cases:
+                    with self.subTest(f"{what}, {setting}"):
+                        # No standard input at all is run's None.
+                        r = run([program(name)], entry, env=env, cwd=card if shown else empty,
+                                closed=(closed,) if entry else ())
+                        self.assertEqual(r.returncode, status, r.stderr)
+                        for got, want in ((r.stdout, stdout), (r.stderr, stderr)):
+                            if want is not None:
+                                self.assertRegex(got, rb"\A" + want + rb"\Z")
+                        self.assertEqual(written(), "")
 
 
 if __name__ == "__main__":
