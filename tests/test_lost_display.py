@@ -97,8 +97,12 @@ class LostDisplay(unittest.TestCase):
     def test_blitshow_ends_when_the_x_server_goes(self):
         _, ended, r = self.run_killing("blitshow", x_server, ended_once_killed)
         self.assertTrue(ended, f"still running {ENDS_WITHIN} s after the display went")
-        self.assertEqual((r.returncode, r.stdout, r.stderr),
-                         (1, PROMPT, "Se ha perdido la conexión con la pantalla\n".encode()))
+        self.assertEqual((r.returncode, r.stdout), (1, PROMPT), r.stderr)
+        # blitshow notices it between two trips through SDL. A server that
+        # goes during one (a wider moment under qemu) is Xlib's to report,
+        # which ends the program too where SDL's shutdown does not spin.
+        if r.stderr != "Se ha perdido la conexión con la pantalla\n".encode():
+            self.assertRegex(r.stderr, rb"\AX connection to \S+ broken [^\n]*\n\Z")
 
     def test_blitshow_does_not_spin_when_the_compositor_goes(self):
         if not on_wayland():
