@@ -96,7 +96,7 @@ fuzz:
 
 # CI: the committed corpora and every finding replayed on every stack, then a
 # short run on each instrumented library.
-FUZZ_CI_SECONDS ?= 60
+FUZZ_CI_SECONDS ?= 30
 fuzz-ci:
 	./scripts/install-deps.sh fuzz
 	./scripts/fuzz.sh ci $(BUILD) $(FUZZ_CI_SECONDS)
