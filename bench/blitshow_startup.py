@@ -3,15 +3,15 @@
 the time from its start to its prompt (its window drawn by then) and its
 peak memory, under X on a private Xvfb server and, where the stack shows on
 Wayland, in weston's headless compositor; under X beside xwininfo, a trivial
-X client run the same way. Runs are taken in turn. Then the processor time
-blitshow takes while it waits for ENTER (10 seconds unless WAIT_S says),
-in each session.
+X client run the same way, and beside blitshow under the settings a user
+may give it in each session (SETTINGS). Runs are taken in turn. Then the
+processor time blitshow takes while it waits for ENTER (10 seconds unless
+WAIT_S says), in each session.
 
 Usage: blitshow_startup.py BLITSHOW_FOLDER [RUNS [WAIT_S]]
 """
 import contextlib
 import os
-import shutil
 import statistics
 import subprocess
 import sys
@@ -21,13 +21,21 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 import sdl_stack  # noqa: E402
 import weston  # noqa: E402
-import xshot  # noqa: E402
+import xdisplay  # noqa: E402
 
-def startup_ms(args, cwd, ready):
+# Environment settings that change how the sdl12-compat stacks draw: under X,
+# software rendering with no OpenGL framebuffer, and no OpenGL scaling; on
+# Wayland, no libdecor frame. SDL 1.2.15 ignores them all.
+SETTINGS = {"X": [{"SDL_RENDER_DRIVER": "software", "SDL_FRAMEBUFFER_ACCELERATION": "0"},
+                  {"SDL12COMPAT_OPENGL_SCALING": "0"}],
+            "Wayland": [{"SDL_VIDEO_WAYLAND_ALLOW_LIBDECOR": "0"}]}
+
+
+def startup_ms(args, cwd, ready, env):
     """Milliseconds from the start until ready(process) returns."""
     start = time.monotonic()
     with subprocess.Popen(args, cwd=cwd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                          stderr=subprocess.DEVNULL) as proc:
+                          stderr=subprocess.DEVNULL, env=env) as proc:
         ready(proc)
         ms = (time.monotonic() - start) * 1000
         proc.communicate(b"\n", timeout=60)
@@ -36,13 +44,13 @@ def startup_ms(args, cwd, ready):
     return ms
 
 
-def peak_mib(args, cwd):
+def peak_mib(args, cwd, env):
     """Peak resident memory of a whole run, as GNU time measures it: a child
     of this script would also count the script's own memory, from before exec."""
     with tempfile.NamedTemporaryFile("r") as report:
         subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name, *args], cwd=cwd,
                        input=b"\n", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       check=True, timeout=60)
+                       env=env, check=True, timeout=60)
         return int(report.read().split()[-1]) / 1024
 
 
@@ -77,7 +85,7 @@ def session(name, runtime_dir):
     os.environ["XDG_RUNTIME_DIR"] = runtime_dir
     try:
         if name == "X":
-            with xshot.Xvfb() as display:
+            with xdisplay.Xvfb() as display:
                 os.environ["DISPLAY"] = display
                 yield
         else:
@@ -96,35 +104,36 @@ def main():
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 30
     wait_s = int(sys.argv[3]) if len(sys.argv) > 3 else 10
     blitshow = (["./blitshow"], lambda p: p.stdout.readline())  # ready at its prompt
-    clients = {"X": {"blitshow": blitshow,
-                     "xwininfo -root": (["xwininfo", "-root"], lambda p: p.stdout.read())},
-               "Wayland": {"blitshow": blitshow}}
-    if not (sdl_stack.shows_on_wayland() and shutil.which("weston")):
-        del clients["Wayland"]
+    xwininfo = (["xwininfo", "-root"], lambda p: p.stdout.read())
 
     print(f"SDL stack: {sdl_stack.describe()}")
     print(f"start-up, {runs} runs each, taken in turn (blitshow: to its prompt; xwininfo: to "
           "the end of its output);\npeak memory from separate runs under GNU time; "
           f"processor time over a {wait_s} s wait for ENTER")
     print(f"{'session':<8} {'client':<16} {'n':>4} {'min_ms':>8} {'median_ms':>10} "
-          f"{'max_ms':>8} {'peak_MiB':>9} {'wait_cpu_%':>11}")
+          f"{'max_ms':>8} {'peak_MiB':>9} {'wait_cpu_%':>11}  setting")
     with tempfile.TemporaryDirectory(prefix="xdg-runtime-") as runtime_dir:
-        for name, programs in clients.items():
-            times = {client: [] for client in programs}
-            peaks = {client: [] for client in programs}
+        for name in sdl_stack.sessions():
+            # client, setting, args, ready
+            rows = [("blitshow", setting, *blitshow) for setting in [{}] + SETTINGS[name]]
+            if name == "X":
+                rows.append(("xwininfo -root", {}, *xwininfo))
+            times = [[] for _ in rows]
+            peaks = [[] for _ in rows]
             with session(name, runtime_dir):
                 for _ in range(runs):
-                    for client, (args, ready) in programs.items():
-                        times[client].append(startup_ms(args, folder, ready))
-                        peaks[client].append(peak_mib(args, folder))
+                    for i, (_, setting, args, ready) in enumerate(rows):
+                        env = dict(os.environ, **setting)
+                        times[i].append(startup_ms(args, folder, ready, env))
+                        peaks[i].append(peak_mib(args, folder, env))
                 waiting = waiting_cpu_percent(folder, wait_s)
-            for client in programs:
-                ms = sorted(times[client])
-                cpu = f"{waiting:.2f}" if client == "blitshow" else "-"
+            for (client, setting, _, _), ms, peak in zip(rows, times, peaks):
+                ms.sort()
+                cpu = f"{waiting:.2f}" if client == "blitshow" and not setting else "-"
+                given = " ".join(f"{k}={v}" for k, v in setting.items()) or "-"
                 print(f"{name:<8} {client:<16} {len(ms):>4} {ms[0]:>8.1f} "
                       f"{statistics.median(ms):>10.1f} {ms[-1]:>8.1f} "
-                      f"{statistics.median(peaks[client]):>9.1f} {cpu:>11}", flush=True)
-
+                      f"{statistics.median(peak):>9.1f} {cpu:>11}  {given}", flush=True)
 
 if __name__ == "__main__":
     main()

@@ -1,23 +1,26 @@
 #!/usr/bin/env python3
 """Shows blitshow on a private Xvfb server, for machines with no display,
-and saves a screenshot of its window as a PNG file in its folder.
+and saves a screenshot of its window as a PNG file: SCREENSHOT, or
+ventana.png in blitshow's folder.
 
-Usage: show-headless.py BLITSHOW_FOLDER
+Usage: show-headless.py BLITSHOW_FOLDER [SCREENSHOT]
 """
 import os
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
-import xshot  # noqa: E402
+import pngfile  # noqa: E402
+import xdisplay  # noqa: E402
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("uso: show-headless.py CARPETA_DE_BLITSHOW")
+    if len(sys.argv) not in (2, 3):
+        sys.exit("uso: show-headless.py CARPETA_DE_BLITSHOW [CAPTURA.png]")
     folder = os.path.abspath(sys.argv[1])
-    shot = os.path.join(folder, "ventana.png")
-    with xshot.Xvfb() as display:
+    shot = os.path.abspath(sys.argv[2] if len(sys.argv) == 3 else
+                           os.path.join(folder, "ventana.png"))
+    with xdisplay.Xvfb() as display:
         os.environ["DISPLAY"] = display
         os.environ.pop("SDL_VIDEODRIVER", None)
         # The prompt comes once the window is drawn. The user's ENTER is passed
@@ -25,9 +28,9 @@ def main():
         with subprocess.Popen(["./blitshow"], cwd=folder, stdin=subprocess.PIPE,
                               stdout=subprocess.PIPE) as blitshow:
             prompt = blitshow.stdout.readline()
-            pixels = xshot.grab() if prompt else None
+            pixels = xdisplay.grab() if prompt else None
             if pixels:
-                xshot.write_png(shot, pixels)
+                pngfile.write_png(shot, pixels, xdisplay.WIDTH, xdisplay.HEIGHT)
                 print(f"[Sin pantalla: blitshow se muestra en Xvfb ({display}); "
                       f"captura de su ventana: {shot}]", flush=True)
             sys.stdout.buffer.write(prompt)

@@ -1,6 +1,7 @@
 """Runs the real programs for the tests, with generous time limits."""
 import atexit
 import os
+import re
 import select
 import shlex
 import shutil
@@ -14,6 +15,14 @@ import unittest
 from collections import namedtuple
 
 TIMEOUT = 60  # seconds: only a hang gets anywhere near this
+
+# The programs' own lines, as they print them.
+DELAY_PROMPT = "Introduzca el tiempo que desea esperar (ms): ".encode()
+DELAY_REFUSED = ("Entrada no válida: introduzca un número entero de milisegundos "
+                 "entre 0 y 2147483647\n").encode()
+DELAY_RESULT = re.compile(rb"Referencia INICIAL: (-?\d+)\nReferencia FIN: (-?\d+)\n"
+                          rb"Ha esperado (-?\d+) ms\nSe ha producido un error de (-?\d+) ms\n")
+ENTER_PROMPT = b"Pulse ENTER para continuar... \n"
 
 Ran = namedtuple("Ran", "returncode stdout stderr peak_kib")
 

@@ -3,7 +3,6 @@ fuzzer's findings."""
 import glob
 import os
 import struct
-import sys
 
 import bmp
 
@@ -108,11 +107,3 @@ def giants():
     return [(f"{what}, {size_name}", header, size)
             for what, header in headers for size_name, size in GIANT_SIZES.items()]
 
-
-if __name__ == "__main__":
-    # Writes the corpus into a folder, for a look by hand.
-    os.makedirs(sys.argv[1], exist_ok=True)
-    for i, (name, data) in enumerate(corpus()):
-        with open(os.path.join(sys.argv[1], f"{i:03d}.bmp"), "wb") as out:
-            out.write(data)
-        print(f"{i:03d}.bmp  {name}")

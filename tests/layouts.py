@@ -1,6 +1,24 @@
 """Small pictures in every layout the stack in use reads, for the tests that
-show them."""
+show them, and the window blitshow should show a picture in."""
+import make_test_card as card
 import sdl_stack
+import xdisplay
+
+PICTURE_AT = 150  # where blitshow puts the picture's top-left corner, in x and in y
+
+
+def expected_window(width, height, pixel):
+    """The 640x480 window, black with the picture at (PICTURE_AT, PICTURE_AT)
+    cut at its edges, as (r, g, b) tuples row by row."""
+    at = PICTURE_AT
+    return [pixel(x - at, y - at) if at <= x < at + width and at <= y < at + height
+            else (0, 0, 0) for y in range(xdisplay.HEIGHT) for x in range(xdisplay.WIDTH)]
+
+
+def card_window_rows():
+    """The window with the test card, as rows of RGB bytes, as a screenshot reads."""
+    window, width = expected_window(card.WIDTH, card.HEIGHT, card.card), xdisplay.WIDTH
+    return [bytes(c for p in window[y:y + width] for c in p) for y in range(0, len(window), width)]
 
 
 def rich(x, y):

@@ -2,19 +2,18 @@
 import re
 import unittest
 
-from harness import main, program, run, scratch_folder, sdl_env, while_waiting
+from harness import ENTER_PROMPT, main, program, run, scratch_folder, sdl_env, while_waiting
 
 import bmp
 import sdl_stack
 
-PROMPT = b"Pulse ENTER para continuar... \n"
 PICTURE = bmp.encode(5, 3, lambda x, y: (x * 50, y * 100, 200))
 TWO_BIT = bmp.encode(5, 3, lambda x, y: ((x + y) % 4 * 80, 0, 0), bits=2)
 
 
 class BlitshowConsole(unittest.TestCase):
     def test_runs(self):
-        ok = (0, PROMPT, b"")
+        ok = (0, ENTER_PROMPT, b"")
         load = rb"No se puede cargar la imagen: [^\n]+\n"
         # Where the library gives no reason, the program names the file.
         short = load if sdl_stack.words_a_short_bmp() else re.escape(
@@ -48,7 +47,7 @@ class BlitshowConsole(unittest.TestCase):
     def test_prompt_reaches_a_pipe_before_the_wait(self):
         with scratch_folder(PICTURE) as cwd:
             prompt, _, r = while_waiting([program("blitshow")], lambda _: None, cwd=cwd)
-        self.assertEqual((prompt, r.returncode, r.stderr), (PROMPT, 0, b""))
+        self.assertEqual((prompt, r.returncode, r.stderr), (ENTER_PROMPT, 0, b""))
 
 
 if __name__ == "__main__":

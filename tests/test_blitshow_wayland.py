@@ -9,43 +9,30 @@ import tempfile
 import time
 import unittest
 
-from harness import (RUNTIME_DIR, TIMEOUT, main, program, sdl_env, session_env,
+from harness import (ENTER_PROMPT, RUNTIME_DIR, TIMEOUT, main, program, sdl_env, session_env,
                      while_waiting, without_leak_check)
 
 import make_test_card
 import sdl_stack
 import weston
-import xshot
-
-AT = 150  # where the picture's top-left corner lands in the window
-
-
-def expected_rows():
-    """The 640x480 window with the test card at (AT, AT), as rows of RGB bytes."""
-    card = make_test_card
-    black = bytes(3 * xshot.WIDTH)
-    rows = []
-    for y in range(xshot.HEIGHT):
-        if not AT <= y < AT + card.HEIGHT:
-            rows.append(black)
-            continue
-        picture = bytes(c for x in range(card.WIDTH) for c in card.card(x, y - AT))
-        rows.append(black[:3 * AT] + picture + black[3 * (AT + card.WIDTH):])
-    return rows
+from layouts import PICTURE_AT, card_window_rows
+from pngfile import read_png
+from xdisplay import WIDTH
 
 
 def find_window(rows, want):
     """The top-left corner of want (rows of RGB bytes) in a screen's rows, or None."""
-    first = want[AT][3 * AT:3 * (AT + make_test_card.WIDTH)]  # the card's top row
-    for y in range(AT, len(rows) - len(want) + AT + 1):
-        at = rows[y].find(first)
-        while at >= 0:
-            if at % 3 == 0 and at // 3 >= AT:
-                x0, y0 = at // 3 - AT, y - AT
-                window = [row[3 * x0:3 * (x0 + xshot.WIDTH)] for row in rows[y0:y0 + len(want)]]
+    at = PICTURE_AT
+    first = want[at][3 * at:3 * (at + make_test_card.WIDTH)]  # the card's top row
+    for y in range(at, len(rows) - len(want) + at + 1):
+        found = rows[y].find(first)
+        while found >= 0:
+            if found % 3 == 0 and found // 3 >= at:
+                x0, y0 = found // 3 - at, y - at
+                window = [row[3 * x0:3 * (x0 + WIDTH)] for row in rows[y0:y0 + len(want)]]
                 if window == want:
                     return x0, y0
-            at = rows[y].find(first, at + 1)
+            found = rows[y].find(first, found + 1)
     return None
 
 
@@ -56,7 +43,7 @@ def screenshot(socket):
         subprocess.run(["weston-screenshooter"], cwd=folder, env=env, check=True,
                        capture_output=True, timeout=TIMEOUT)
         (path,) = glob.glob(os.path.join(folder, "*.png"))
-        return xshot.read_png(path)[2]
+        return read_png(path)[2]
 
 
 class BlitshowWayland(unittest.TestCase):
@@ -71,7 +58,7 @@ class BlitshowWayland(unittest.TestCase):
         cls.socket = cls.enterClassContext(weston.Weston(RUNTIME_DIR))
 
     def test_the_test_card(self):
-        want = expected_rows()
+        want = card_window_rows()
 
         def find(_):
             deadline = time.monotonic() + 20
@@ -85,7 +72,7 @@ class BlitshowWayland(unittest.TestCase):
         env = without_leak_check(session_env(WAYLAND_DISPLAY=self.socket))
         prompt, where, r = while_waiting([program("blitshow")], find,
                                          cwd=os.path.dirname(program("blitshow")), env=env)
-        self.assertEqual((prompt, r.returncode), (b"Pulse ENTER para continuar... \n", 0),
+        self.assertEqual((prompt, r.returncode), (ENTER_PROMPT, 0),
                          r.stderr)
         # With no GPU and no seat, Mesa and libdecor's GTK plugin talk on
         # stderr; blitshow itself says nothing.

@@ -4,29 +4,20 @@ import subprocess
 import time
 import unittest
 
-from harness import main, program, scratch_folder, session_env, while_waiting
+from harness import ENTER_PROMPT, main, program, scratch_folder, session_env, while_waiting
 
 import bmp
 import make_test_card
 import xclient
-import xshot
-from layouts import LAYOUTS
-
-AT = 150  # where the picture's top-left corner must land, in x and in y
-BLACK = (0, 0, 0)
-
-
-def expected_window(width, height, pixel):
-    """The 640x480 window with the picture at (AT, AT), cut at the window's edges."""
-    return [pixel(x - AT, y - AT) if AT <= x < AT + width and AT <= y < AT + height else BLACK
-            for y in range(xshot.HEIGHT) for x in range(xshot.WIDTH)]
+import xdisplay
+from layouts import LAYOUTS, expected_window
 
 
 def differences(got, want, bits=8):
     """What differs, in the top bits of each channel that the picture holds."""
     def top(pixel):
         return tuple(c >> (8 - bits) for c in pixel)
-    wrong = [(i % xshot.WIDTH, i // xshot.WIDTH, g, w)
+    wrong = [(i % xdisplay.WIDTH, i // xdisplay.WIDTH, g, w)
              for i, (g, w) in enumerate(zip(got, want)) if g != w and top(g) != top(w)]
     return f"{len(wrong)} pixels differ, first (x, y, got, want): {wrong[:4]}" if wrong else ""
 
@@ -44,7 +35,7 @@ class Pictures:
         def until_shown():
             deadline = time.monotonic() + 20
             while True:
-                got = xshot.grab()
+                got = xdisplay.grab()
                 shown = got is not None and not differences(got, want, bits)
                 if shown or time.monotonic() > deadline:
                     return got
@@ -58,8 +49,7 @@ class Pictures:
 
         env = session_env(DISPLAY=os.environ["DISPLAY"])
         prompt, got, r = while_waiting([program("blitshow")], look, cwd=cwd, env=env)
-        self.assertEqual((prompt, r.returncode, r.stderr), (b"Pulse ENTER para continuar... \n",
-                                                            0, b""))
+        self.assertEqual((prompt, r.returncode, r.stderr), (ENTER_PROMPT, 0, b""))
         self.assertIsNotNone(got, "no 640x480 window")
         self.assertEqual(differences(got, want, bits), "")
 
@@ -85,19 +75,19 @@ class OnABareServer(Pictures, unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        os.environ["DISPLAY"] = cls.enterClassContext(xshot.Xvfb())
+        os.environ["DISPLAY"] = cls.enterClassContext(xdisplay.Xvfb())
 
     def test_repaints_once_uncovered(self):
         def cover_and_uncover():
-            x, y = xshot.window_position()
+            x, y = xdisplay.window_position()
             with xclient.Display() as display:
                 # A mouse moved over the window first: events that are never
                 # read must not crowd out the expose.
                 for i in range(400):
                     display.move_pointer(x + i, y + i)
-                cover = display.cover(x, y, xshot.WIDTH, xshot.HEIGHT,
+                cover = display.cover(x, y, xdisplay.WIDTH, xdisplay.HEIGHT,
                                       int.from_bytes(bytes(COVER), "big"))
-                covered = xshot.grab()
+                covered = xdisplay.grab()
                 display.uncover(cover)
             self.assertEqual(set(covered), {COVER}, "the cover did not cover the window")
 
@@ -122,7 +112,7 @@ class UnderOpenbox(Pictures, unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        os.environ["DISPLAY"] = cls.enterClassContext(xshot.Xvfb())
+        os.environ["DISPLAY"] = cls.enterClassContext(xdisplay.Xvfb())
         wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
         cls.addClassCleanup(wm.wait, timeout=30)

@@ -9,20 +9,18 @@ import re
 import tempfile
 import unittest
 
-from harness import main, program, run, scratch_folder, sdl_env, session_env
+from harness import (DELAY_PROMPT, DELAY_REFUSED, ENTER_PROMPT, main, program, run,
+                     scratch_folder, sdl_env, session_env)
 
-import xshot
+import xdisplay
 
-PROMPT = re.escape(b"Introduzca el tiempo que desea esperar (ms): ")
-REFUSED = re.escape("Entrada no válida: introduzca un número entero de milisegundos "
-                    "entre 0 y 2147483647\n".encode())
-SHOWN = re.escape(b"Pulse ENTER para continuar... \n")
+PROMPT, REFUSED, SHOWN = (re.escape(line) for line in (DELAY_PROMPT, DELAY_REFUSED, ENTER_PROMPT))
 
 
 @contextlib.contextmanager
 def under_x():
     """The programs' environment, and what they left behind: nothing here."""
-    with xshot.Xvfb() as display:
+    with xdisplay.Xvfb() as display:
         yield session_env(DISPLAY=display), lambda: ""
 
 

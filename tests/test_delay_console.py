@@ -3,13 +3,7 @@ import random
 import re
 import unittest
 
-from harness import main, program, run, sdl_env
-
-PROMPT = "Introduzca el tiempo que desea esperar (ms): ".encode()
-REFUSED = ("Entrada no válida: introduzca un número entero de milisegundos "
-           "entre 0 y 2147483647\n").encode()
-RESULT = re.compile(rb"Referencia INICIAL: (-?\d+)\nReferencia FIN: (-?\d+)\n"
-                    rb"Ha esperado (-?\d+) ms\nSe ha producido un error de (-?\d+) ms\n")
+from harness import DELAY_PROMPT, DELAY_REFUSED, DELAY_RESULT, main, program, run, sdl_env
 
 
 BLANKS = b" \t\v\f\r"
@@ -55,8 +49,8 @@ class DelayConsole(unittest.TestCase):
         Gives the first reading."""
         r = run([program("delay_test")], entry, env=env)
         self.assertEqual((r.returncode, r.stderr), (0, b""))
-        self.assertTrue(r.stdout.startswith(PROMPT), r.stdout)
-        m = RESULT.fullmatch(r.stdout[len(PROMPT):])
+        self.assertTrue(r.stdout.startswith(DELAY_PROMPT), r.stdout)
+        m = DELAY_RESULT.fullmatch(r.stdout[len(DELAY_PROMPT):])
         self.assertIsNotNone(m, r.stdout)
         start, end, elapsed, error = map(int, m.groups())
         self.assertEqual(elapsed, signed32(end - start))
@@ -66,7 +60,7 @@ class DelayConsole(unittest.TestCase):
 
     def check_refused(self, entry):
         r = run([program("delay_test")], entry)
-        self.assertEqual((r.returncode, r.stdout, r.stderr), (1, PROMPT, REFUSED))
+        self.assertEqual((r.returncode, r.stdout, r.stderr), (1, DELAY_PROMPT, DELAY_REFUSED))
 
     def test_accepted_entries(self):
         for entry, wait in [(b"0\n", 0), (b"1\n", 1), (b"7\n", 7), (b"  3 \n", 3),

@@ -3,10 +3,10 @@ import os
 import re
 import unittest
 
-from harness import main, program, run, scratch_folder
+from harness import ENTER_PROMPT, main, program, run, scratch_folder
 from hostile_bmps import corpus, giants
 
-SHOWN = (0, b"Pulse ENTER para continuar... \n", b"")
+SHOWN = (0, ENTER_PROMPT, b"")
 REFUSED = re.compile(rb"No se puede cargar la imagen: [^\n]+\n")
 TOO_LARGE = b"No se puede cargar la imagen: BMP file is too large\n"
 MIB = 1024  # KiB

@@ -5,7 +5,7 @@ import signal
 import subprocess
 import unittest
 
-from harness import main, program, sdl_env, while_waiting
+from harness import ENTER_PROMPT, main, program, sdl_env, while_waiting
 
 # A signal ends a process at once; the waits below last far longer, so a
 # program that ignored the signal would still be running at this bound.
@@ -60,7 +60,7 @@ class Signals(unittest.TestCase):
                     self.assertRegex(line, rb": Referencia INICIAL: \d+\n\Z")
                     self.assertEqual(r.stdout.count(b"\n"), 4 if status == 0 else 1)
                 else:
-                    self.assertEqual(line, b"Pulse ENTER para continuar... \n")
+                    self.assertEqual(line, ENTER_PROMPT)
 
 
 if __name__ == "__main__":

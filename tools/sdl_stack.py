@@ -6,6 +6,7 @@ libraries as the programs would, so LD_LIBRARY_PATH counts.
 """
 import ctypes
 import os
+import shutil
 import sys
 
 FIRST_COMPAT = (1, 2, 50)  # sdl12-compat numbers itself from 1.2.50 on
@@ -71,6 +72,12 @@ def shows_on_wayland():
     its own Wayland start under a headless weston; the newer ones show there."""
     name, version = layers()[-1]
     return name == "SDL3" or (name == "SDL2" and version >= (2, 28, 0))
+
+
+def sessions():
+    """The desktop sessions to show the programs in here: X, and Wayland where
+    the stack shows there and weston is installed."""
+    return ["X"] + (["Wayland"] if shows_on_wayland() and shutil.which("weston") else [])
 
 
 if __name__ == "__main__":
