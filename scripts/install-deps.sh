@@ -60,7 +60,19 @@ done
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
-echo "Instalando:$missing"
 $sudo apt-get update
+# Debian 12 has the format test's clang-format-22 only from its security
+# archive. Where the sources leave that out, every other test still runs.
+case "$missing " in
+*" clang-format-22 "*)
+    if ! apt-cache show clang-format-22 >/dev/null 2>&1; then
+        echo "clang-format-22 no está en los archivos de apt de este sistema" \
+            "(Debian 12 lo tiene en sus actualizaciones de seguridad): se omitirá la prueba de formato" >&2
+        missing=$(echo "$missing" | sed 's/ clang-format-22//')
+        [ -n "$missing" ] || exit 0
+    fi
+    ;;
+esac
+echo "Instalando:$missing"
 # shellcheck disable=SC2086 # the list is meant to split into names
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y $missing
