@@ -1,6 +1,6 @@
 # `make run` and `make test` are what ./run and ./test hand over to, once
 # `install-deps.sh run` or `test` has installed make and the rest; no target
-# here installs anything but bench and fuzz, which install their own.
+# here installs anything but bench, fuzz and screenshot, which install their own.
 BUILD ?= build
 # A failing program piped into tee must fail the target.
 SHELL := /bin/bash
@@ -12,7 +12,7 @@ SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-fra
 SANITIZE_ENV := ASAN_OPTIONS=verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: build build-tests run test test-sanitize test-compat test-fresh test-cross bench bench-stacks
+.PHONY: build build-tests run screenshot test test-sanitize test-compat test-fresh test-cross bench bench-stacks
 .PHONY: fuzz fuzz-ci fuzz-replay
 
 # The programs need none of the test tools: a new build tree leaves the tests
@@ -27,6 +27,13 @@ build-tests:
 
 run: build
 	./scripts/run-programs.sh $(BUILD)
+
+# The README's picture of blitshow's window, taken anew from the built
+# program on a private Xvfb server.
+screenshot:
+	./scripts/install-deps.sh run
+	$(MAKE) --no-print-directory build
+	python3 scripts/show-headless.py $(BUILD)/blitshow docs/blitshow.png </dev/null
 
 test: build-tests
 	cd $(BUILD) && ctest --output-on-failure -j2
@@ -78,12 +85,12 @@ bench:
 	    | tee $(BUILD)/bench/blitshow_startup-second.txt; fi
 	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
 
-# The same, and the delay on Debian 13's two stacks in a pristine Debian 13
-# root (from this repository's last commit).
+# The same, and on Debian 13's and 14's stacks in a pristine root of each
+# (from this repository's last commit); the table of all five.
 bench-stacks: bench
-	bench/delay_in_root.sh trixie $(BUILD)
+	for release in trixie forky; do bench/in_root.sh $$release $(BUILD) || exit 1; done
 	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt \
-	  $(BUILD)/bench/trixie/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
+	  $(BUILD)/bench/{trixie,forky}/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
 
 # Fuzzing of the picture path on the five SDL 1.2 stacks of Debian 12, 13
 # and 14: each instrumented library built from Debian's sources with the
