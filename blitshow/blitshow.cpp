@@ -187,6 +187,10 @@ int main()
     sigaction(SIGTERM, &terminate, NULL);
     SDL_Surface *screen = SDL_SetVideoMode(640, 480, 24, SDL_HWSURFACE);
     if (screen == NULL) {
+        // SDL3 3.4 refuses some modes without a word (software rendering
+        // on Wayland); the message must still say why.
+        if (*SDL_GetError() == '\0')
+            SDL_SetError("Couldn't set a 640x480, 24-bit video mode");
         fprintf(stderr, "No se puede inicializar el modo gráfico: %s", SDL_GetError());
         exit(1);
     }

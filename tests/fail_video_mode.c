@@ -1,6 +1,8 @@
 /* Preloaded into blitshow, this stands in for SDL's SDL_SetVideoMode and
- * fails the way SDL does: no surface, and a reason for SDL_GetError. */
+ * fails the way SDL does: no surface, and a reason for SDL_GetError, which
+ * VIDEO_MODE_ERROR gives if set; empty, none, as some libraries give. */
 #include <SDL.h>
+#include <stdlib.h>
 
 SDL_Surface *SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags)
 {
@@ -8,6 +10,11 @@ SDL_Surface *SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags)
     (void)height;
     (void)bpp;
     (void)flags;
-    SDL_SetError("modo rechazado por la prueba");
+    const char *reason = getenv("VIDEO_MODE_ERROR");
+    SDL_ClearError();
+    if (reason == NULL)
+        reason = "modo rechazado por la prueba";
+    if (*reason != '\0')
+        SDL_SetError("%s", reason);
     return NULL;
 }

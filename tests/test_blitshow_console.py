@@ -37,6 +37,11 @@ class BlitshowConsole(unittest.TestCase):
             ("video mode fails", PICTURE, b"\n", {"LD_PRELOAD": program("fail_video_mode")},
              (1, b"", re.escape("No se puede inicializar el modo gráfico: "
                                 "modo rechazado por la prueba".encode()))),
+            # Where the library gives no reason, the program names the mode.
+            ("video mode fails without a reason", PICTURE, b"\n",
+             {"LD_PRELOAD": program("fail_video_mode"), "VIDEO_MODE_ERROR": ""},
+             (1, b"", re.escape("No se puede inicializar el modo gráfico: "
+                                "Couldn't set a 640x480, 24-bit video mode".encode()))),
         ]
         for what, picture, stdin, extra, (status, stdout, stderr) in cases:
             with self.subTest(what), scratch_folder(picture) as cwd:
