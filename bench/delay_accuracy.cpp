@@ -244,7 +244,7 @@ void report_machine()
 void report_call_costs()
 {
     const int calls = 5000000;
-    volatile Uint32 sink = 0;
+    [[maybe_unused]] volatile Uint32 sink = 0;
     long long start = now_ns();
     for (int i = 0; i < calls; ++i)
         sink += SDL_GetTicks();
