@@ -117,6 +117,21 @@ for release in "${releases[@]}"; do
     # With one stack, the stack tested is the default.
     [ "$second" != "una sola pila en esta versión" ] || second=$default
     record "$release" "${second:-?}" "make test-compat" "$status" "$work/$release-compat.log"
+
+    # The README's recipe for Debian 12's second stack: Debian's package, and
+    # LD_LIBRARY_PATH to its folder.
+    if [ "$release" = bookworm ]; then
+        status=0
+        in_clone "$release" readme-compat "apt-get install -y libsdl1.2-compat &&
+            LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu/sdl12-compat python3 tools/sdl_stack.py &&
+            echo 3 | SDL_VIDEODRIVER=dummy \
+                LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu/sdl12-compat build/delay_test/delay_test" ||
+            status=$?
+        grep -q "^sdl12-compat .* on SDL2 " "$work/$release-readme-compat.log" || status=1
+        grep -q "Se ha producido un error de" "$work/$release-readme-compat.log" || status=1
+        record "$release" "$second" "libsdl1.2-compat con LD_LIBRARY_PATH" "$status" \
+            "$work/$release-readme-compat.log"
+    fi
     times+=("$release: $(minutes $((SECONDS - release_start)))")
 done
 
