@@ -135,5 +135,6 @@ def main():
                       f"{statistics.median(ms):>10.1f} {ms[-1]:>8.1f} "
                       f"{statistics.median(peak):>9.1f} {cpu:>11}  {given}", flush=True)
 
+
 if __name__ == "__main__":
     main()

@@ -11,6 +11,7 @@ build=$(cd "$2" && pwd)
 root="$build/roots/$release"
 "$top/scripts/debian-root.sh" "$release" "$root"
 git clone -q "$top" "$root/root/demos"
-"$top/scripts/in-root.sh" "$root" /bin/sh -c 'cd /root/demos && make bench'
+"$top/scripts/in-root.sh" "$root" /bin/sh -c \
+    'cd /root/demos && ./scripts/install-deps.sh bench && make bench'
 mkdir -p "$build/bench/$release"
 cp "$root"/root/demos/build/bench/*-*.* "$build/bench/$release/"
