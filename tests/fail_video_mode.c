@@ -12,9 +12,7 @@ SDL_Surface *SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags)
     (void)flags;
     const char *reason = getenv("VIDEO_MODE_ERROR");
     SDL_ClearError();
-    if (reason == NULL)
-        reason = "modo rechazado por la prueba";
-    if (*reason != '\0')
-        SDL_SetError("%s", reason);
+    if (reason == NULL || *reason != '\0')
+        SDL_SetError("%s", reason != NULL ? reason : "modo rechazado por la prueba");
     return NULL;
 }
