@@ -185,6 +185,9 @@ int main()
     }
     sigaction(SIGINT, &interrupt, NULL);
     sigaction(SIGTERM, &terminate, NULL);
+    // Only the mode's own reason may follow its message: SDL2 2.26's start
+    // leaves a word of its own behind even when it succeeds.
+    SDL_ClearError();
     SDL_Surface *screen = SDL_SetVideoMode(640, 480, 24, SDL_HWSURFACE);
     if (screen == NULL) {
         // SDL3 3.4 refuses some modes without a word (software rendering
