@@ -10,7 +10,7 @@ SHELL := /bin/bash
 SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 # The test library preloaded into blitshow comes before ASan's runtime.
 SANITIZE_ENV := ASAN_OPTIONS=verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1 \
-  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
+  LSAN_OPTIONS=suppressions=$(CURDIR)/suppressions/lsan.supp:print_suppressions=0
 
 .PHONY: build build-tests run screenshot test test-sanitize test-compat test-fresh test-cross bench bench-stacks
 .PHONY: fuzz fuzz-ci fuzz-replay
@@ -26,14 +26,14 @@ build-tests:
 	cmake --build $(BUILD) -j2
 
 run: build
-	./scripts/run-programs.sh $(BUILD)
+	./user/run-programs.sh $(BUILD)
 
 # The README's picture of blitshow's window, taken anew from the built
 # program on a private Xvfb server.
 screenshot:
-	./scripts/install-deps.sh run
+	./user/install-deps.sh run
 	$(MAKE) --no-print-directory build
-	python3 scripts/show-headless.py $(BUILD)/blitshow docs/blitshow.png </dev/null
+	python3 user/show_headless.py $(BUILD)/blitshow docs/blitshow.png </dev/null
 
 test: build-tests
 	cd $(BUILD) && ctest --output-on-failure -j2
@@ -50,17 +50,17 @@ test-sanitize:
 # really be another stack than the default. A release with one stack, where
 # fetch-compat.sh names none, has nothing more to run.
 test-compat: build-tests
-	compat=$$(./scripts/fetch-compat.sh $(BUILD)) && \
+	compat=$$(./user/second-stack-folder.sh $(BUILD)) && \
 	  if [ -z "$$compat" ]; then echo "Pila SDL: una sola pila en esta versión"; exit 0; fi && \
-	  default=$$(python3 tools/sdl_stack.py) && \
-	  second=$$(LD_LIBRARY_PATH=$$compat python3 tools/sdl_stack.py) && \
+	  default=$$(python3 -m pylib.sdl_stack) && \
+	  second=$$(LD_LIBRARY_PATH=$$compat python3 -m pylib.sdl_stack) && \
 	  echo "Pila SDL: $$second" && [ "$$second" != "$$default" ] && \
 	  cd $(BUILD) && LD_LIBRARY_PATH=$$compat ctest --output-on-failure -j2
 
 # The two commands of the README, on pristine Debian 12, 13 and 14 roots, and
 # the suite on every stack each release offers.
 test-fresh:
-	./scripts/test-fresh.sh
+	./roots/test-fresh.sh
 
 # The suite cross-built for arm64 and armhf and run under qemu-user, each in
 # a pristine Debian 12 and 13 root (CROSS_RELEASES and CROSS_ARCHES pick
@@ -68,19 +68,19 @@ test-fresh:
 CROSS_ARCHES ?= arm64 armhf
 CROSS_RELEASES ?= bookworm trixie
 test-cross:
-	CROSS_RELEASES="$(CROSS_RELEASES)" ./scripts/test-cross.sh $(CROSS_ARCHES)
+	CROSS_RELEASES="$(CROSS_RELEASES)" ./roots/test-cross.sh $(CROSS_ARCHES)
 
 # The full benchmark and blitshow's start-up on each SDL stack this machine
 # offers, and a table of the stacks: all in $(BUILD)/bench.
 bench:
-	./scripts/install-deps.sh bench
+	./user/install-deps.sh bench
 	$(MAKE) --no-print-directory build
-	bench/delay_stacks.sh $(BUILD)
+	bench/delay-stacks.sh $(BUILD)
 	for csv in $(BUILD)/bench/delay_accuracy-*.csv; do \
 	  gnuplot -e "csv='$$csv'; png='$${csv%.csv}.png'" bench/plot.gp || exit 1; \
 	done
 	python3 bench/blitshow_startup.py $(BUILD)/blitshow | tee $(BUILD)/bench/blitshow_startup-default.txt
-	compat=$$(./scripts/fetch-compat.sh $(BUILD)) && if [ -n "$$compat" ]; then \
+	compat=$$(./user/second-stack-folder.sh $(BUILD)) && if [ -n "$$compat" ]; then \
 	  LD_LIBRARY_PATH=$$compat python3 bench/blitshow_startup.py $(BUILD)/blitshow \
 	    | tee $(BUILD)/bench/blitshow_startup-second.txt; fi
 	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
@@ -88,7 +88,7 @@ bench:
 # The same, and on Debian 13's and 14's stacks in a pristine root of each
 # (from this repository's last commit); the table of all five.
 bench-stacks: bench
-	for release in trixie forky; do bench/in_root.sh $$release $(BUILD) || exit 1; done
+	for release in trixie forky; do roots/bench-release.sh $$release $(BUILD) || exit 1; done
 	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt \
 	  $(BUILD)/bench/{trixie,forky}/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
 
@@ -98,18 +98,18 @@ bench-stacks: bench
 # FUZZ_LIBRARIES picks some: sdl1.2 sdl2.26 sdl2.32 sdl3.2 (sdl3.4: valgrind).
 FUZZ_SECONDS ?= 600
 fuzz:
-	./scripts/install-deps.sh fuzz
-	./scripts/fuzz.sh fuzz $(BUILD) $(FUZZ_SECONDS)
+	./user/install-deps.sh fuzz
+	./fuzz/fuzz.sh fuzz $(BUILD) $(FUZZ_SECONDS)
 
 # CI: the committed corpora and every finding replayed on every stack, then a
 # short run on each instrumented library.
 FUZZ_CI_SECONDS ?= 30
 fuzz-ci:
-	./scripts/install-deps.sh fuzz
-	./scripts/fuzz.sh ci $(BUILD) $(FUZZ_CI_SECONDS)
+	./user/install-deps.sh fuzz
+	./fuzz/fuzz.sh ci $(BUILD) $(FUZZ_CI_SECONDS)
 
 # The given files, and every file in the given folders, on every stack.
 fuzz-replay:
 	@[ -n "$(FILES)" ] || { echo 'Uso: make fuzz-replay FILES="fichero-o-carpeta ..."' >&2; exit 1; }
-	./scripts/install-deps.sh fuzz
-	./scripts/fuzz.sh replay $(BUILD) $(FILES)
+	./user/install-deps.sh fuzz
+	./fuzz/fuzz.sh replay $(BUILD) $(FILES)

@@ -18,10 +18,8 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
-import sdl_stack  # noqa: E402
-import weston  # noqa: E402
-import xdisplay  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from pylib import sdl_stack, weston, xdisplay  # noqa: E402
 
 # Environment settings that change how the sdl12-compat stacks draw: under X,
 # software rendering with no OpenGL framebuffer, and no OpenGL scaling; on

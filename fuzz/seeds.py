@@ -3,8 +3,8 @@ the loaders read, and the hostile corpus of the tests."""
 import os
 import sys
 
-import bmp
-from hostile_bmps import corpus
+from pylib import bmp
+from pylib.hostile_bmps import corpus
 
 
 def colour(x, y):

@@ -1,8 +1,7 @@
 """Small pictures in every layout the stack in use reads, for the tests that
 show them, and the window blitshow should show a picture in."""
-import make_test_card as card
-import sdl_stack
-import xdisplay
+from pylib import make_test_card as card
+from pylib import sdl_stack, xdisplay
 
 PICTURE_AT = 150  # where blitshow puts the picture's top-left corner, in x and in y
 

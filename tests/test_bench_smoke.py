@@ -12,7 +12,7 @@ import unittest
 from harness import (EMULATOR, TIMEOUT, main, popen, program, run, sdl_env,
                      without_leak_check)
 
-import sdl_stack
+from pylib import sdl_stack
 
 METHODS = ["emuSDL_Delay", "SDL_Delay", "std::this_thread::sleep_for", "clock_nanosleep",
            "clock_gettime(CLOCK_MONOTONIC) spin", "sleep then spin"]
@@ -121,7 +121,7 @@ class BenchSmoke(unittest.TestCase):
 
     def test_delay_accuracy_names_its_stack_as_the_stack_tool_does(self):
         report = run([program("delay_accuracy"), *QUICK]).stdout.decode()
-        named = subprocess.run([sys.executable, os.path.join(TOP, "tools", "sdl_stack.py")],
+        named = subprocess.run([sys.executable, "-m", "pylib.sdl_stack"],
                                capture_output=True, check=True, env=sdl_env())
         self.assertIn(f"SDL stack: {named.stdout.decode().strip()} (", report)
 

@@ -4,8 +4,7 @@ import unittest
 
 from harness import ENTER_PROMPT, main, program, run, scratch_folder, sdl_env, while_waiting
 
-import bmp
-import sdl_stack
+from pylib import bmp, sdl_stack
 
 PICTURE = bmp.encode(5, 3, lambda x, y: (x * 50, y * 100, 200))
 TWO_BIT = bmp.encode(5, 3, lambda x, y: ((x + y) % 4 * 80, 0, 0), bits=2)

@@ -12,12 +12,11 @@ import unittest
 from harness import (ENTER_PROMPT, RUNTIME_DIR, TIMEOUT, main, program, sdl_env, session_env,
                      while_waiting, without_leak_check)
 
-import make_test_card
-import sdl_stack
-import weston
 from layouts import PICTURE_AT, card_window_rows
-from pngfile import read_png
-from xdisplay import WIDTH
+
+from pylib import make_test_card, sdl_stack, weston
+from pylib.pngfile import read_png
+from pylib.xdisplay import WIDTH
 
 
 def find_window(rows, want):

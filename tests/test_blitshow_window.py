@@ -6,11 +6,10 @@ import unittest
 
 from harness import ENTER_PROMPT, main, program, scratch_folder, session_env, while_waiting
 
-import bmp
-import make_test_card
 import xclient
-import xdisplay
 from layouts import LAYOUTS, expected_window
+
+from pylib import bmp, make_test_card, xdisplay
 
 
 def differences(got, want, bits=8):

@@ -9,7 +9,8 @@ import unittest
 from harness import TIMEOUT, main
 
 from layouts import card_window_rows
-from pngfile import read_png
+
+from pylib.pngfile import read_png
 
 TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 
@@ -18,7 +19,7 @@ class TestCard(unittest.TestCase):
     def test_regenerates_byte_for_byte(self):
         with tempfile.TemporaryDirectory() as folder:
             drawn = os.path.join(folder, "ajuste.bmp")
-            subprocess.run([sys.executable, os.path.join(TOP, "tools", "make_test_card.py"),
+            subprocess.run([sys.executable, "-m", "pylib.make_test_card",
                             drawn], check=True, timeout=TIMEOUT)
             with open(drawn, "rb") as new, \
                     open(os.path.join(TOP, "blitshow", "Imagenes", "ajuste.bmp"), "rb") as old:

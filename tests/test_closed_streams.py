@@ -12,7 +12,7 @@ import unittest
 from harness import (DELAY_PROMPT, DELAY_REFUSED, ENTER_PROMPT, main, program, run,
                      scratch_folder, sdl_env, session_env)
 
-import xdisplay
+from pylib import xdisplay
 
 PROMPT, REFUSED, SHOWN = (re.escape(line) for line in (DELAY_PROMPT, DELAY_REFUSED, ENTER_PROMPT))
 

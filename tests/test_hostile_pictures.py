@@ -4,7 +4,8 @@ import re
 import unittest
 
 from harness import ENTER_PROMPT, main, program, run, scratch_folder
-from hostile_bmps import corpus, giants
+
+from pylib.hostile_bmps import corpus, giants
 
 SHOWN = (0, ENTER_PROMPT, b"")
 REFUSED = re.compile(rb"No se puede cargar la imagen: [^\n]+\n")

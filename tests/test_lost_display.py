@@ -10,9 +10,7 @@ import unittest
 from harness import (DELAY_PROMPT, DELAY_RESULT, ENTER_PROMPT, RUNTIME_DIR, main, program,
                      session_env, while_waiting, without_leak_check)
 
-import sdl_stack
-import weston
-import xdisplay
+from pylib import sdl_stack, weston, xdisplay
 
 ENDS_WITHIN = 5  # seconds after the server is gone; a spinning program never ends
 SPIN_MS = 1000  # delay_test's wait, during which the server goes

@@ -6,7 +6,7 @@ import unittest
 
 from harness import main, program, run, scratch_folder, sdl_env
 
-import bmp
+from pylib import bmp
 
 PICTURE = bmp.encode(5, 3, lambda x, y: (x * 50, y * 100, 200))
 

@@ -3,14 +3,14 @@ import os
 import unittest
 
 from harness import EMULATOR, main, program, run, scratch_folder
-from hostile_bmps import corpus
 from layouts import LAYOUTS
 
-import bmp
+from pylib import bmp
+from pylib.hostile_bmps import corpus
 
 VALGRIND = ["valgrind", "--quiet", "--error-exitcode=99", "--leak-check=full",
             "--show-leak-kinds=definite", "--errors-for-leak-kinds=definite",
-            "--suppressions=" + os.path.join(os.path.dirname(__file__), "valgrind.supp")]
+            "--suppressions=" + os.path.join(os.path.dirname(__file__), "..", "suppressions", "valgrind.supp")]
 
 
 # valgrind runs programs of its own architecture only: under qemu-user it would

@@ -4,7 +4,7 @@ import glob
 import os
 import struct
 
-import bmp
+from pylib import bmp
 
 # Offset and struct format of each header field of a Windows BMP.
 FIELDS = {"offset": (10, "<I"), "info": (14, "<I"), "width": (18, "<i"), "height": (22, "<i"),

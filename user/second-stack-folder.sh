@@ -19,7 +19,7 @@ bookworm) ;;
 trixie)
     lib="/usr/lib/$multiarch/sdl2-compat"
     [ -e "$lib/libSDL2-2.0.so.0" ] ||
-        { echo "Falta libsdl2-compat: ./scripts/install-deps.sh test" >&2; exit 1; }
+        { echo "Falta libsdl2-compat: ./user/install-deps.sh test" >&2; exit 1; }
     echo "$lib"
     exit 0
     ;;

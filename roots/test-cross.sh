@@ -3,7 +3,7 @@
 # qemu-user. Each architecture gets a pristine Debian root of its own, since
 # the -dev packages of two architectures conflict with each other and with
 # the machine's, which stay as they are; in it a clean clone of this
-# repository runs scripts/test-arch.sh. Ends with a table: architecture,
+# repository runs roots/test-arch.sh. Ends with a table: architecture,
 # release, result, time.
 #
 # Usage: test-cross.sh [ARCH...]   (default: arm64 armhf)
@@ -23,11 +23,11 @@ for release in "${releases[@]}"; do
         root=$work/$release-$arch
         log=$work/$release-$arch.log
         start=$SECONDS
-        "$top/scripts/debian-root.sh" "$release" "$root"
+        "$top/roots/debian-root.sh" "$release" "$root"
         git clone -q "$top" "$root/root/demos"
         status=0
-        "$top/scripts/in-root.sh" "$root" /bin/sh -c \
-            "cd /root/demos && ./scripts/test-arch.sh $arch" >"$log" 2>&1 || status=$?
+        "$top/roots/in-root.sh" "$root" /bin/sh -c \
+            "cd /root/demos && ./roots/test-arch.sh $arch" >"$log" 2>&1 || status=$?
         if [ "$status" -eq 0 ]; then
             result="ok: $(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)"
             skipped=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$log" |

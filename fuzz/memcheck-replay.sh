@@ -1,6 +1,6 @@
 #!/bin/bash
 # Replays pictures under valgrind memcheck on the SDL 1.2 stack of the Debian
-# release it runs on, as users install it. scripts/fuzz.sh runs it in a
+# release it runs on, as users install it. fuzz/fuzz.sh runs it in a
 # Debian 14 root, whose SDL3 3.4 can't be built here with the sanitizers
 # (its source files are not in the archive).
 # - Every file goes through the fuzz target built without the sanitizers
@@ -27,7 +27,7 @@ shift
 cd "$(dirname "$0")/.."
 
 VALGRIND=(valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=definite
-    --errors-for-leak-kinds=definite --suppressions="$PWD/tests/valgrind.supp")
+    --errors-for-leak-kinds=definite --suppressions="$PWD/suppressions/valgrind.supp")
 TARGET=$build/picture_fuzzer
 
 build_programs() {
@@ -112,6 +112,6 @@ cat "$report"
 # Each failing file is named once, whichever way it failed.
 failures=$(sed -n 's/^FALLA ([^)]*): //p' "$report" | sort -u | wc -l)
 rm -f "$report"
-echo "Pila $(python3 tools/sdl_stack.py) [valgrind]: $total ficheros repetidos," \
+echo "Pila $(python3 -m pylib.sdl_stack) [valgrind]: $total ficheros repetidos," \
     "$(files "${program[@]}" | tr -cd '\0' | wc -c) también con blitshow, $failures fallan"
 [ "$failures" -eq 0 ]

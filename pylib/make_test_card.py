@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draws blitshow's test card and writes it as a 24-bit BMP.
 
-Usage: make_test_card.py OUTPUT.bmp
+Usage: python3 -m pylib.make_test_card OUTPUT.bmp
 
 The card makes any fault in showing it plain to the eye: a white frame on
 its outermost pixels shows clipping, a fine grid and a circle show a
@@ -12,8 +12,7 @@ shift or a flip. The colour bars and the grey ramp show a swap of channels.
 import sys
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
-import bmp  # noqa: E402
+from pylib import bmp
 
 WIDTH, HEIGHT = 320, 240
 BARS = [(255, 255, 255), (255, 255, 0), (0, 255, 255), (0, 255, 0),

@@ -18,7 +18,7 @@ i386) triplet=i686-linux-gnu ;;
 esac
 
 # Native: the tools, Xvfb and what reads the window back, and the machine's
-# own SDL runtime, which tools/sdl_stack.py loads to name the stack (multiarch
+# own SDL runtime, which pylib/sdl_stack.py loads to name the stack (multiarch
 # keeps it at the very version of the target's).
 dpkg --add-architecture "$arch"
 apt-get update

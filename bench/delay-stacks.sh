@@ -1,15 +1,15 @@
 #!/bin/bash
 # Runs delay_accuracy on each SDL stack this machine offers: the release's
-# default, then its second if it has one (see scripts/fetch-compat.sh). The reports and raw
+# default, then its second if it has one (see user/second-stack-folder.sh). The reports and raw
 # rows go to BUILD/bench as delay_accuracy-default.* and -second.*; each
 # report names its stack by its libraries' versions.
 #
-# Usage: delay_stacks.sh BUILD [DELAY_ACCURACY_OPTION...]
+# Usage: delay-stacks.sh BUILD [DELAY_ACCURACY_OPTION...]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 shift
-second=$("$top/scripts/fetch-compat.sh" "$build")
+second=$("$top/user/second-stack-folder.sh" "$build")
 # A desktop session's private runtime folder: SDL3 complains without one.
 runtime=$(mktemp -d)
 trap 'rm -rf "$runtime"' EXIT

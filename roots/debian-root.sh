@@ -6,7 +6,7 @@
 #
 # Usage: debian-root.sh RELEASE DIR
 set -eu
-scripts=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
 [ $# -eq 2 ] || { echo "uso: debian-root.sh VERSIÓN CARPETA" >&2; exit 1; }
 release=$1
 dir=$2
@@ -17,7 +17,7 @@ tarball="$cache/$release-minbase.tar"
 # security archive (archive -v), or the first that is (archive -e); never a
 # name written down.
 archive() {
-    "$scripts/apt-sources.sh" | sed -n 's/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) .*/\2/p' |
+    "$here/apt-sources.sh" | sed -n 's/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*\) .*/\2/p' |
         grep "$1" security | head -n 1
 }
 

@@ -7,7 +7,7 @@
 #
 # Usage: build-fuzz-libs.sh BUILD LIBRARY...   (LIBRARY: sdl1.2, sdl2, sdl3)
 set -eu
-scripts=$(cd "$(dirname "$0")" && pwd)
+roots=$(cd "$(dirname "$0")/../roots" && pwd)
 build=$(mkdir -p "$1" && cd "$1" && pwd)
 shift
 dest="$build/fuzz/libs"
@@ -24,7 +24,7 @@ version() {
 # A deb-src list of our own, from the archives this machine already uses:
 # the system's apt configuration and package lists stay as they are.
 private_sources() {
-    "$scripts/apt-sources.sh" | sed 's/^deb /deb-src /'
+    "$roots/apt-sources.sh" | sed 's/^deb /deb-src /'
 }
 
 apt_private() {

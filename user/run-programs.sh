@@ -24,6 +24,6 @@ echo "== blitshow =="
 if [ -n "${DISPLAY:-}" ]; then
     (cd "$build/blitshow" && ./blitshow) || report blitshow $?
 else
-    python3 "$here/show-headless.py" "$build/blitshow" || report blitshow $?
+    python3 "$here/show_headless.py" "$build/blitshow" || report blitshow $?
 fi
 exit $failed

@@ -3,20 +3,19 @@
 and saves a screenshot of its window as a PNG file: SCREENSHOT, or
 ventana.png in blitshow's folder.
 
-Usage: show-headless.py BLITSHOW_FOLDER [SCREENSHOT]
+Usage: show_headless.py BLITSHOW_FOLDER [SCREENSHOT]
 """
 import os
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
-import pngfile  # noqa: E402
-import xdisplay  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from pylib import pngfile, xdisplay  # noqa: E402
 
 
 def main():
     if len(sys.argv) not in (2, 3):
-        sys.exit("uso: show-headless.py CARPETA_DE_BLITSHOW [CAPTURA.png]")
+        sys.exit("uso: show_headless.py CARPETA_DE_BLITSHOW [CAPTURA.png]")
     folder = os.path.abspath(sys.argv[1])
     shot = os.path.abspath(sys.argv[2] if len(sys.argv) == 3 else
                            os.path.join(folder, "ventana.png"))

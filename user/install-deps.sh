@@ -46,7 +46,7 @@ test) PACKAGES="$RUN libgtest-dev clang-format-22 valgrind time openbox $second_
 bench) PACKAGES="$RUN $second_stack $wayland gnuplot-nox time" ;;
 fuzz) PACKAGES="$TOOLS $second_stack clang libclang-rt-dev dpkg-dev" ;;
 # Debian 14's stack, checked under valgrind: blitshow, and the fuzz target
-# built with clang without sanitizers (scripts/memcheck-replay.sh).
+# built with clang without sanitizers (fuzz/memcheck-replay.sh).
 memcheck) PACKAGES="$TOOLS valgrind clang libclang-rt-dev" ;;
 *) echo "uso: install-deps.sh run|test|bench|fuzz|memcheck" >&2 && exit 1 ;;
 esac

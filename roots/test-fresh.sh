@@ -22,7 +22,7 @@ failures=0
 # Runs a shell command in the clone inside the root; its output goes to a log
 # of its own. Gives the command's status.
 in_clone() { # RELEASE LOG COMMAND
-    "$top/scripts/in-root.sh" "$work/$1" /bin/sh -c "cd /root/demos && $3" \
+    "$top/roots/in-root.sh" "$work/$1" /bin/sh -c "cd /root/demos && $3" \
         >"$work/$1-$2.log" 2>&1
 }
 
@@ -53,8 +53,8 @@ record() { # RELEASE STACK WHAT STATUS LOG
 }
 
 stack() { # RELEASE [LD_LIBRARY_PATH]
-    "$top/scripts/in-root.sh" "$work/$1" /usr/bin/env LD_LIBRARY_PATH="${2:-}" \
-        python3 /root/demos/tools/sdl_stack.py 2>/dev/null || echo "?"
+    "$top/roots/in-root.sh" "$work/$1" /usr/bin/env LD_LIBRARY_PATH="${2:-}" PYTHONPATH=/root/demos \
+        python3 -m pylib.sdl_stack 2>/dev/null || echo "?"
 }
 
 # Packages that only ./test may install.
@@ -64,7 +64,7 @@ for release in "${releases[@]}"; do
     echo "== $release ==" >&2
     release_start=$SECONDS
     row_start=$SECONDS
-    "$top/scripts/debian-root.sh" "$release" "$work/$release"
+    "$top/roots/debian-root.sh" "$release" "$work/$release"
     git clone -q "$top" "$work/$release/root/demos"
 
     # The run command, headless: a wait of 5 ms, then ENTER for blitshow.
@@ -123,7 +123,7 @@ for release in "${releases[@]}"; do
     if [ "$release" = bookworm ]; then
         status=0
         in_clone "$release" readme-compat "apt-get install -y libsdl1.2-compat &&
-            LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu/sdl12-compat python3 tools/sdl_stack.py &&
+            LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu/sdl12-compat python3 -m pylib.sdl_stack &&
             echo 3 | SDL_VIDEODRIVER=dummy \
                 LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu/sdl12-compat build/delay_test/delay_test" ||
             status=$?

@@ -6,7 +6,7 @@
 # - Debian 12: SDL 1.2.15; SDL2 2.26 under sdl12-compat (fetch-compat.sh);
 # - Debian 13: SDL2 2.32 under sdl12-compat, its default; SDL3 3.2 under
 #   sdl12-compat and sdl2-compat.
-# scripts/fuzz.sh runs it on this machine and in a Debian 13 root.
+# fuzz/fuzz.sh runs it on this machine and in a Debian 13 root.
 #   fuzz-release.sh fuzz BUILD SECONDS    fuzz each library, then minimise its
 #                                         corpus in fuzz/corpus/
 #   fuzz-release.sh ci BUILD SECONDS      replay fuzz/corpus and fuzz/findings
@@ -25,9 +25,9 @@ out=$build/fuzz
 mkdir -p "$out" fuzz/findings
 . /etc/os-release
 
-# Library UB halts the run unless fuzz/ubsan.supp records it as the library's.
+# Library UB halts the run unless suppressions/ubsan.supp records it as the library's.
 export ASAN_OPTIONS=detect_leaks=1
-export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:suppressions=$PWD/fuzz/ubsan.supp
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:suppressions=$PWD/suppressions/ubsan.supp
 # No single allocation over 100 MiB: a picture within the fuzzer's length
 # never needs one.
 options=(-rss_limit_mb=2048 -malloc_limit_mb=100 -timeout=10 -max_len=16384
@@ -35,7 +35,7 @@ options=(-rss_limit_mb=2048 -malloc_limit_mb=100 -timeout=10 -max_len=16384
 
 # The stacks, by name (the instrumented library and its version): what to put
 # in LD_LIBRARY_PATH to run it, and what loads the same stack uninstrumented
-# (the installed library of the same version), by which tools/sdl_stack.py
+# (the installed library of the same version), by which pylib/sdl_stack.py
 # names it.
 names=()
 declare -A path plain
@@ -44,7 +44,7 @@ add_stack() { # LIBRARY (sdl1.2, sdl2, sdl3) PACKAGE FOLDER-IN-FRONT
     version=$(dpkg-query -W -f='${Version}' "$2")
     name=sdl$(echo "$version" | cut -d. -f1,2)
     case " ${FUZZ_LIBRARIES:-$name} " in *" $name "*) ;; *) return 0 ;; esac
-    lib=$(./scripts/build-fuzz-libs.sh "$build" "$1")
+    lib=$(./fuzz/build-fuzz-libs.sh "$build" "$1")
     names+=("$name")
     path[$name]=${3:+$3:}$lib
     plain[$name]=$3
@@ -56,14 +56,14 @@ add_stack() { # LIBRARY (sdl1.2, sdl2, sdl3) PACKAGE FOLDER-IN-FRONT
 find_stacks() {
     case "${VERSION_CODENAME:-}" in
     bookworm)
-        link=$(./scripts/build-fuzz-libs.sh "$build" sdl1.2)
+        link=$(./fuzz/build-fuzz-libs.sh "$build" sdl1.2)
         add_stack sdl1.2 libsdl1.2debian ""
-        add_stack sdl2 libsdl2-2.0-0 "$(./scripts/fetch-compat.sh "$build")"
+        add_stack sdl2 libsdl2-2.0-0 "$(./user/second-stack-folder.sh "$build")"
         ;;
     trixie)
         link=""
         add_stack sdl2 libsdl2-2.0-0 ""
-        add_stack sdl3 libsdl3-0 "$(./scripts/fetch-compat.sh "$build")"
+        add_stack sdl3 libsdl3-0 "$(./user/second-stack-folder.sh "$build")"
         ;;
     *) echo "fuzz-release.sh: no se conocen las pilas de ${PRETTY_NAME:-esta versión}" >&2 && exit 1 ;;
     esac
@@ -90,7 +90,7 @@ build_target() {
 }
 
 describe() { # NAME
-    echo "$(LD_LIBRARY_PATH=${plain[$1]} python3 tools/sdl_stack.py) [$1 con ASan y UBSan]"
+    echo "$(LD_LIBRARY_PATH=${plain[$1]} python3 -m pylib.sdl_stack) [$1 con ASan y UBSan]"
 }
 
 # Each of these leaves what it found in $result, for the stack's line.
@@ -158,7 +158,7 @@ minimise() { # NAME
 # Small pictures in every layout the loaders read, and the tests' hostile
 # corpus.
 write_seeds() {
-    PYTHONPATH=tools:tests PYTHONDONTWRITEBYTECODE=1 python3 fuzz/seeds.py "$out/seeds"
+    PYTHONPATH=$PWD PYTHONDONTWRITEBYTECODE=1 python3 fuzz/seeds.py "$out/seeds"
 }
 
 # Every file named, and every file in the folders named.

@@ -3,15 +3,15 @@
 # minbase root of it under BUILD/roots, from a clean clone of this
 # repository's last commit. The reports come back to BUILD/bench/RELEASE.
 #
-# Usage: in_root.sh RELEASE BUILD
+# Usage: bench-release.sh RELEASE BUILD
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 release=$1
 build=$(cd "$2" && pwd)
 root="$build/roots/$release"
-"$top/scripts/debian-root.sh" "$release" "$root"
+"$top/roots/debian-root.sh" "$release" "$root"
 git clone -q "$top" "$root/root/demos"
-"$top/scripts/in-root.sh" "$root" /bin/sh -c \
-    'cd /root/demos && ./scripts/install-deps.sh bench && make bench'
+"$top/roots/in-root.sh" "$root" /bin/sh -c \
+    'cd /root/demos && ./user/install-deps.sh bench && make bench'
 mkdir -p "$build/bench/$release"
 cp "$root"/root/demos/build/bench/*-*.* "$build/bench/$release/"

@@ -72,8 +72,8 @@ fi
 # A pristine root of RELEASE, made once and kept while it is there, with
 # PURPOSE's packages installed from within.
 prepare_root() { # RELEASE PURPOSE
-    { [ -e "$out/$1/etc/os-release" ] || "$top/scripts/debian-root.sh" "$1" "$out/$1"; } &&
-        in_root "$1" ./scripts/install-deps.sh "$2" || return 1
+    { [ -e "$out/$1/etc/os-release" ] || "$top/roots/debian-root.sh" "$1" "$out/$1"; } &&
+        in_root "$1" ./user/install-deps.sh "$2" || return 1
     # Files to replay from outside the tree go in at the same path.
     local file
     for file in "${corpora[@]}" "${findings[@]}"; do
@@ -86,7 +86,7 @@ prepare_root() { # RELEASE PURPOSE
 in_root() { # RELEASE COMMAND...
     local release=$1
     shift
-    IN_ROOT_SHARE=$top "$top/scripts/in-root.sh" "$out/$release" /usr/bin/env \
+    IN_ROOT_SHARE=$top "$top/roots/in-root.sh" "$out/$release" /usr/bin/env \
         FUZZ_LIBRARIES="$(picked "$release")" /bin/sh -c 'cd "$0" && exec "$@"' "$top" "$@"
 }
 
@@ -106,18 +106,18 @@ part() { # RELEASE COMMAND...
 }
 
 fuzz_on_this_machine() {
-    FUZZ_LIBRARIES="$(picked bookworm)" ./scripts/fuzz-release.sh "$mode" "$build" "${args[@]}"
+    FUZZ_LIBRARIES="$(picked bookworm)" ./fuzz/fuzz-release.sh "$mode" "$build" "${args[@]}"
 }
 
 # (Each runs as a condition, where set -e is off: hence the &&.)
 fuzz_in_debian_13() {
     prepare_root trixie fuzz &&
-        in_root trixie ./scripts/fuzz-release.sh "$mode" /build "${args[@]}"
+        in_root trixie ./fuzz/fuzz-release.sh "$mode" /build "${args[@]}"
 }
 
 memcheck_in_debian_14() {
     prepare_root forky memcheck &&
-        in_root forky ./scripts/memcheck-replay.sh /build "${corpora[@]}" --blitshow "${findings[@]}"
+        in_root forky ./fuzz/memcheck-replay.sh /build "${corpora[@]}" --blitshow "${findings[@]}"
 }
 
 rm -f "$out/summary"
