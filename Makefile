@@ -47,28 +47,26 @@ test-sanitize:
 	cd $(BUILD)-sanitize && $(SANITIZE_ENV) ctest --output-on-failure -j2 -E valgrind
 
 # The same binaries and tests on the release's second SDL stack; it must
-# really be another stack than the default. A release with one stack, where
-# fetch-compat.sh names none, has nothing more to run.
+# really be another stack than the default. A release with one stack
+# (releases.txt) has nothing more to run.
 test-compat: build-tests
-	compat=$$(./user/second-stack-folder.sh $(BUILD)) && \
-	  if [ -z "$$compat" ]; then echo "Pila SDL: una sola pila en esta versión"; exit 0; fi && \
+	compat=$$(./user/second-stack-folder.sh) && \
+	  if [ -z "$$compat" ]; then echo "SDL stack: this release has one"; exit 0; fi && \
 	  default=$$(python3 -m pylib.sdl_stack) && \
 	  second=$$(LD_LIBRARY_PATH=$$compat python3 -m pylib.sdl_stack) && \
-	  echo "Pila SDL: $$second" && [ "$$second" != "$$default" ] && \
+	  echo "SDL stack: $$second" && [ "$$second" != "$$default" ] && \
 	  cd $(BUILD) && LD_LIBRARY_PATH=$$compat ctest --output-on-failure -j2
 
-# The two commands of the README, on pristine Debian 12, 13 and 14 roots, and
+# The two commands of the README, on a pristine root of every release, and
 # the suite on every stack each release offers.
 test-fresh:
 	./roots/test-fresh.sh
 
-# The suite cross-built for arm64 and armhf and run under qemu-user, each in
-# a pristine Debian 12 and 13 root (CROSS_RELEASES and CROSS_ARCHES pick
-# others; i386 too).
-CROSS_ARCHES ?= arm64 armhf
-CROSS_RELEASES ?= bookworm trixie
+# The suite cross-built and run under qemu-user on each release's
+# architectures (releases.txt), each in a pristine root of its own;
+# CROSS_RELEASES and CROSS_ARCHES pick others (i386 too).
 test-cross:
-	CROSS_RELEASES="$(CROSS_RELEASES)" ./roots/test-cross.sh $(CROSS_ARCHES)
+	./roots/test-cross.sh
 
 # The full benchmark and blitshow's start-up on each SDL stack this machine
 # offers, and a table of the stacks: all in $(BUILD)/bench.
@@ -80,36 +78,35 @@ bench:
 	  gnuplot -e "csv='$$csv'; png='$${csv%.csv}.png'" bench/plot.gp || exit 1; \
 	done
 	python3 bench/blitshow_startup.py $(BUILD)/blitshow | tee $(BUILD)/bench/blitshow_startup-default.txt
-	compat=$$(./user/second-stack-folder.sh $(BUILD)) && if [ -n "$$compat" ]; then \
+	compat=$$(./user/second-stack-folder.sh) && if [ -n "$$compat" ]; then \
 	  LD_LIBRARY_PATH=$$compat python3 bench/blitshow_startup.py $(BUILD)/blitshow \
 	    | tee $(BUILD)/bench/blitshow_startup-second.txt; fi
 	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
 
-# The same, and on Debian 13's and 14's stacks in a pristine root of each
-# (from this repository's last commit); the table of all five.
+# The same, and on every other release's stacks in a pristine root of each
+# (from this repository's last commit); the table of them all.
 bench-stacks: bench
-	for release in trixie forky; do roots/bench-release.sh $$release $(BUILD) || exit 1; done
+	. /etc/os-release && for release in $$(user/release.sh list); do \
+	  [ "$$release" = "$$VERSION_CODENAME" ] || roots/bench-release.sh $$release $(BUILD) || exit 1; \
+	done
 	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt \
-	  $(BUILD)/bench/{trixie,forky}/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
+	  $(BUILD)/bench/*/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
 
-# Fuzzing of the picture path on the five SDL 1.2 stacks of Debian 12, 13
-# and 14: each instrumented library built from Debian's sources with the
-# sanitizers, Debian 14's stack under valgrind (docs/reliability.md).
-# FUZZ_LIBRARIES picks some: sdl1.2 sdl2.26 sdl2.32 sdl3.2 (sdl3.4: valgrind).
+# Fuzzing of the picture path on the SDL 1.2 stacks of every release
+# (releases.txt): each instrumented library built from Debian's sources with
+# the sanitizers, the others under valgrind (docs/reliability.md).
+# FUZZ_LIBRARIES picks some by name.
 FUZZ_SECONDS ?= 600
 fuzz:
-	./user/install-deps.sh fuzz
 	./fuzz/fuzz.sh fuzz $(BUILD) $(FUZZ_SECONDS)
 
 # CI: the committed corpora and every finding replayed on every stack, then a
 # short run on each instrumented library.
 FUZZ_CI_SECONDS ?= 30
 fuzz-ci:
-	./user/install-deps.sh fuzz
 	./fuzz/fuzz.sh ci $(BUILD) $(FUZZ_CI_SECONDS)
 
 # The given files, and every file in the given folders, on every stack.
 fuzz-replay:
-	@[ -n "$(FILES)" ] || { echo 'Uso: make fuzz-replay FILES="fichero-o-carpeta ..."' >&2; exit 1; }
-	./user/install-deps.sh fuzz
+	@[ -n "$(FILES)" ] || { echo 'usage: make fuzz-replay FILES="FILE-OR-FOLDER ..."' >&2; exit 1; }
 	./fuzz/fuzz.sh replay $(BUILD) $(FILES)

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Runs delay_accuracy on each SDL stack this machine offers: the release's
-# default, then its second if it has one (see user/second-stack-folder.sh). The reports and raw
-# rows go to BUILD/bench as delay_accuracy-default.* and -second.*; each
+# default, then its second if it has one (user/second-stack-folder.sh). The
+# reports and raw rows go to BUILD/bench as delay_accuracy-default.* and -second.*; each
 # report names its stack by its libraries' versions.
 #
 # Usage: delay-stacks.sh BUILD [DELAY_ACCURACY_OPTION...]
@@ -9,12 +9,12 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 shift
-second=$("$top/user/second-stack-folder.sh" "$build")
+second=$("$top/user/second-stack-folder.sh")
 # A desktop session's private runtime folder: SDL3 complains without one.
 runtime=$(mktemp -d)
 trap 'rm -rf "$runtime"' EXIT
 
-# A release with one stack (fetch-compat.sh names none) has no second run.
+# A release with one stack has no second run.
 stacks=(default)
 [ -z "$second" ] || stacks+=(second)
 cd "$build/bench"

@@ -3,9 +3,11 @@
 # installed here, with AddressSanitizer, UBSan and libFuzzer's coverage, into
 # BUILD/fuzz/libs. Only what the fuzz target needs: the dummy video driver,
 # no audio, no X11. Each library is built once and reused while its source
-# version stays. Prints each library's folder, in the order asked.
+# version stays. Prints the library's folder.
 #
-# Usage: build-fuzz-libs.sh BUILD LIBRARY...   (LIBRARY: sdl1.2, sdl2, sdl3)
+# Usage: build-fuzz-libs.sh BUILD NAME SOURCE BINARY
+#   NAME (sdl1.x, sdl2.x, sdl3.x) from source package SOURCE, at the version
+#   of BINARY installed here (releases.txt names them)
 set -eu
 roots=$(cd "$(dirname "$0")/../roots" && pwd)
 build=$(mkdir -p "$1" && cd "$1" && pwd)
@@ -50,9 +52,9 @@ unpack() {
     echo "$2" >"$stamp"
 }
 
-build_sdl12() { # SOURCE PREFIX
-    mkdir -p "$dest/build-sdl1.2"
-    (cd "$dest/build-sdl1.2" &&
+build_sdl1() { # SOURCE PREFIX
+    mkdir -p "$dest/build-sdl1"
+    (cd "$dest/build-sdl1" &&
         CC=clang CFLAGS="$FLAGS" "$1/configure" --prefix="$2" \
             --disable-static --disable-audio --disable-cdrom --disable-joystick \
             --disable-video-x11 --disable-video-fbcon --disable-video-directfb \
@@ -92,25 +94,21 @@ build_sdl3() { # SOURCE PREFIX
         -DSDL_GPU=OFF -DSDL_UNIX_CONSOLE_BUILD=ON -DLINKER_SUPPORTS_WL_NO_UNDEFINED=OFF
 }
 
-# Builds LIBRARY from source package SOURCE at the version of binary package
-# BINARY, unless the one built from that very source is there.
-library() { # LIBRARY SOURCE BINARY
-    prefix="$dest/$1"
-    wanted=$(version "$3")
-    if [ "$(cat "$prefix/version" 2>/dev/null)" != "$wanted" ]; then
-        unpack "$2" "$wanted"
-        rm -rf "$prefix" "$dest/build-$1"
-        "build_$(echo "$1" | tr -d .)" "$dest/src/$2" "$prefix"
-        echo "$wanted" >"$prefix/version"
-    fi
-    echo "$prefix/lib"
-}
+[ $# -eq 3 ] || { echo "usage: build-fuzz-libs.sh BUILD NAME SOURCE BINARY" >&2; exit 1; }
+# The library's major version picks how it is built.
+family=${1%.*}
+case $family in
+sdl1 | sdl2 | sdl3) ;;
+*) echo "build-fuzz-libs.sh: unknown library: $1" >&2 && exit 1 ;;
+esac
 
-for name in "$@"; do
-    case $name in
-    sdl1.2) library sdl1.2 libsdl1.2 libsdl1.2debian ;;
-    sdl2) library sdl2 libsdl2 libsdl2-2.0-0 ;;
-    sdl3) library sdl3 libsdl3 libsdl3-0 ;;
-    *) echo "build-fuzz-libs.sh: biblioteca desconocida: $name" >&2 && exit 1 ;;
-    esac
-done
+# Built unless the one built from that very source is there.
+prefix="$dest/$family"
+wanted=$(version "$3")
+if [ "$(cat "$prefix/version" 2>/dev/null)" != "$wanted" ]; then
+    unpack "$2" "$wanted"
+    rm -rf "$prefix" "$dest/build-$family"
+    "build_$family" "$dest/src/$2" "$prefix"
+    echo "$wanted" >"$prefix/version"
+fi
+echo "$prefix/lib"

@@ -1,8 +1,8 @@
 #!/bin/bash
 # Replays pictures under valgrind memcheck on the SDL 1.2 stack of the Debian
-# release it runs on, as users install it. fuzz/fuzz.sh runs it in a
-# Debian 14 root, whose SDL3 3.4 can't be built here with the sanitizers
-# (its source files are not in the archive).
+# release it runs on, as users install it. fuzz/fuzz.sh runs it where
+# releases.txt says "valgrind": a library that can't be built here with the
+# sanitizers (Debian 14's SDL3 3.4: its source files are not in the archive).
 # - Every file goes through the fuzz target built without the sanitizers
 #   (fuzz/picture_fuzzer.cpp: blitshow's own header check from
 #   blitshow.cpp, SDL's loader, the blit onto the 640x480 screen), many
@@ -52,12 +52,12 @@ target_share() { # FILE...
             SDL_VIDEODRIVER=dummy "${VALGRIND[@]}" "$TARGET" -rss_limit_mb=0 "$file" >"$one" 2>&1 &&
                 continue
             named=$((named + 1))
-            echo "FALLA (picture_fuzzer): $file"
+            echo "FAILED (picture_fuzzer): $file"
             grep '^==' "$one" | head -n 20
         done
         # What fails only after many files is named by the first of them.
         if [ "$named" -eq 0 ]; then
-            echo "FALLA (picture_fuzzer, tras $# ficheros): $1"
+            echo "FAILED (picture_fuzzer, after $# files): $1"
             grep '^==' "$log" | head -n 20
         fi
     fi
@@ -76,7 +76,7 @@ program_run() { # FILE
         "${VALGRIND[@]}" "$build/blitshow/blitshow" >/dev/null 2>"$scratch/stderr") || status=$?
     if [ "$status" -gt 1 ] ||
         { [ "$status" -eq 1 ] && ! grep -q '^No se puede cargar la imagen: ' "$scratch/stderr"; }; then
-        echo "FALLA (blitshow, estado $status): $1"
+        echo "FAILED (blitshow, status $status): $1"
         head -n 20 "$scratch/stderr"
     fi
     rm -rf "$scratch"
@@ -110,8 +110,8 @@ report=$(mktemp)
 } >"$report"
 cat "$report"
 # Each failing file is named once, whichever way it failed.
-failures=$(sed -n 's/^FALLA ([^)]*): //p' "$report" | sort -u | wc -l)
+failures=$(sed -n 's/^FAILED ([^)]*): //p' "$report" | sort -u | wc -l)
 rm -f "$report"
-echo "Pila $(python3 -m pylib.sdl_stack) [valgrind]: $total ficheros repetidos," \
-    "$(files "${program[@]}" | tr -cd '\0' | wc -c) también con blitshow, $failures fallan"
+echo "Stack $(python3 -m pylib.sdl_stack) [valgrind]: $total files replayed," \
+    "$(files "${program[@]}" | tr -cd '\0' | wc -c) through blitshow too, $failures failing"
 [ "$failures" -eq 0 ]

@@ -57,7 +57,7 @@ def card(x, y):
 
 def main():
     if len(sys.argv) != 2:
-        sys.exit("uso: make_test_card.py SALIDA.bmp")
+        sys.exit("usage: python3 -m pylib.make_test_card OUTPUT.bmp")
     Path(sys.argv[1]).write_bytes(bmp.encode(WIDTH, HEIGHT, card))
 
 

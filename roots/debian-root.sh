@@ -1,13 +1,12 @@
 #!/bin/sh
-# Makes DIR a pristine minbase root of a Debian release (bookworm, trixie,
-# forky):
+# Makes DIR a pristine minbase root of a Debian release, by its codename:
 # what a new machine starts from. The first root of each release is kept as
 # a tarball in the cache folder, outside any clone, and unpacked from then on.
 #
 # Usage: debian-root.sh RELEASE DIR
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-[ $# -eq 2 ] || { echo "uso: debian-root.sh VERSIÓN CARPETA" >&2; exit 1; }
+[ $# -eq 2 ] || { echo "usage: debian-root.sh RELEASE DIR" >&2; exit 1; }
 release=$1
 dir=$2
 cache=${SDL_DEMOS_CACHE:-/var/cache/sdl-demos}
@@ -33,7 +32,7 @@ fi
 
 if [ ! -s "$tarball" ]; then
     url=$(archive -v)
-    [ -n "$url" ] || { echo "No hay ningún archivo de Debian en la configuración de apt" >&2; exit 1; }
+    [ -n "$url" ] || { echo "no Debian archive in this machine's apt configuration" >&2; exit 1; }
     mkdir -p "$cache"
     work=$(mktemp -d "$cache/$release.XXXXXX")
     trap 'rm -rf "$work"' EXIT
@@ -51,14 +50,15 @@ fi
 
 # A folder with something still mounted inside is never removed.
 if grep -q " $(realpath -m "$dir")/" /proc/mounts; then
-    echo "$dir tiene sistemas de archivos montados; no se borra" >&2
+    echo "$dir has file systems mounted in it: not removed" >&2
     exit 1
 fi
 rm -rf "$dir"
 mkdir -p "$dir"
 tar -C "$dir" -xf "$tarball"
 # A new machine gets its release's security updates too, as the installer
-# sets it up; Debian 12 has the tests' clang-format-22 only from there.
+# sets it up; some have the tests' clang-format-22 only from there
+# (releases.txt).
 security=$(archive -e)
 [ -z "$security" ] || echo "deb $security $release-security main" >>"$dir/etc/apt/sources.list"
 # The archives are read from a snapshot, where a Release file with a

@@ -8,7 +8,7 @@
 #   IN_ROOT_SHARE=FOLDER  the machine's FOLDER, seen at the same path inside
 #                         the root (a work tree the command reads and writes)
 set -eu
-[ $# -ge 2 ] || { echo "uso: in-root.sh CARPETA ORDEN [ARGUMENTO...]" >&2; exit 1; }
+[ $# -ge 2 ] || { echo "usage: in-root.sh DIR COMMAND [ARG...]" >&2; exit 1; }
 # Inside another root, whose / is no mount point, no private namespace can be
 # made; there the trap alone unmounts.
 if [ -z "${IN_ROOT_NAMESPACE:-}" ] && unshare --mount --propagation private true 2>/dev/null; then

@@ -8,23 +8,26 @@
 # Usage: test-arch.sh ARCH
 set -eu
 cd "$(dirname "$0")/.."
-[ $# -eq 1 ] || { echo "uso: test-arch.sh ARQUITECTURA" >&2; exit 1; }
+[ $# -eq 1 ] || { echo "usage: test-arch.sh ARCH" >&2; exit 1; }
 arch=$1
 case $arch in
 arm64) triplet=aarch64-linux-gnu ;;
 armhf) triplet=arm-linux-gnueabihf ;;
 i386) triplet=i686-linux-gnu ;;
-*) echo "Arquitectura desconocida: $arch (arm64, armhf o i386)" >&2 && exit 1 ;;
+*) echo "unknown architecture: $arch (arm64, armhf or i386)" >&2 && exit 1 ;;
 esac
 
 # Native: the tools, Xvfb and what reads the window back, and the machine's
 # own SDL runtime, which pylib/sdl_stack.py loads to name the stack (multiarch
 # keeps it at the very version of the target's).
+runtime=$(user/release.sh sdl-runtime)
+dev=$(user/release.sh sdl-dev)
 dpkg --add-architecture "$arch"
 apt-get update
 DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
     cmake make pkg-config python3 clang-format-22 xvfb x11-utils x11-apps openbox qemu-user \
-    "g++-$triplet" libsdl1.2debian "libsdl1.2-dev:$arch" "libgtest-dev:$arch"
+    shellcheck pyflakes3 \
+    "g++-$triplet" "$runtime" "$dev:$arch" "libgtest-dev:$arch"
 
 cmake -S . -B "build-$arch" --toolchain "cmake/$arch.cmake"
 cmake --build "build-$arch" -j2

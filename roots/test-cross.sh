@@ -6,18 +6,21 @@
 # repository runs roots/test-arch.sh. Ends with a table: architecture,
 # release, result, time.
 #
-# Usage: test-cross.sh [ARCH...]   (default: arm64 armhf)
-#        CROSS_RELEASES: the Debian releases (default: bookworm)
+# Usage: test-cross.sh
+#   CROSS_RELEASES  the Debian releases (default: those releases.txt
+#                   cross-tests)
+#   CROSS_ARCHES    the architectures, on each (default: the release's own
+#                   in releases.txt; arm64, armhf or i386)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 work=${CROSS_DIR:-$top/build/cross}
-if [ $# -gt 0 ]; then archs=("$@"); else archs=(arm64 armhf); fi
-read -ra releases <<<"${CROSS_RELEASES:-bookworm}"
+read -ra releases <<<"${CROSS_RELEASES:-$("$top/user/release.sh" list cross | paste -sd' ')}"
 mkdir -p "$work"
 rows=()
 failures=0
 
 for release in "${releases[@]}"; do
+    read -ra archs <<<"${CROSS_ARCHES:-$("$top/user/release.sh" cross "$release")}"
     for arch in "${archs[@]}"; do
         echo "== $arch, $release ==" >&2
         root=$work/$release-$arch
@@ -32,9 +35,9 @@ for release in "${releases[@]}"; do
             result="ok: $(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)"
             skipped=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$log" |
                 paste -sd, - | sed 's/,/, /g')
-            result="$result${skipped:+; sin correr: $skipped}"
+            result="$result${skipped:+; not run: $skipped}"
         else
-            result="FALLA (registro: $log)"
+            result="FAILED (log: $log)"
             failures=$((failures + 1))
             tail -n 30 "$log" >&2
         fi
@@ -45,7 +48,7 @@ for release in "${releases[@]}"; do
 done
 
 echo
-echo "| arquitectura | Debian | resultado | tiempo |"
+echo "| architecture | Debian | result | time |"
 echo "|---|---|---|---|"
 printf '%s\n' "${rows[@]}"
 [ "$failures" -eq 0 ]

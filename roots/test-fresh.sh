@@ -1,19 +1,24 @@
 #!/bin/bash
-# Proves the README's two commands on new machines. For Debian 12, 13 and 14
-# it makes a pristine minbase root, puts a clean clone of this repository in
-# it and runs there, as a newcomer would type them, ./run (headless, its input
-# given; it must install no test tool, and fail on a bad entry yet still show
-# the window), the plain cmake line, and ./test (on Debian 12 without its
-# security archive, where the format test alone is skipped); then, after
-# Debian 12, the sanitizer run, and the suite on the release's second SDL
-# stack where it has one. Ends with a table: release, stack, command, result,
+# Proves the README's two commands on new machines. For every release in
+# releases.txt it makes a pristine minbase root, puts a clean clone of this
+# repository in it and runs there, as a newcomer would type them, ./run
+# (headless, its input given; it must install no test tool, and fail on a bad
+# entry yet still show the window), the plain cmake line, the README's recipe
+# for the release's second SDL stack, and ./test (where clang-format-22 comes
+# from the security archive alone, without that archive: the format test
+# alone is skipped); then the sanitizer run, but on the machine's own release,
+# where CI runs it, and the suite on the second stack. Each stack must be the
+# one releases.txt names. Ends with a table: release, stack, command, result,
 # time; and each root's time.
 #
-# Usage: test-fresh.sh [RELEASE...]   (default: bookworm trixie forky)
+# Usage: test-fresh.sh [RELEASE...]   (default: every release)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 work=${FRESH_DIR:-$top/build/fresh}
-if [ $# -gt 0 ]; then releases=("$@"); else releases=(bookworm trixie forky); fi
+release() { "$top/user/release.sh" "$@"; }
+if [ $# -gt 0 ]; then releases=("$@"); else mapfile -t releases < <(release list); fi
+. /etc/os-release
+machine=${VERSION_CODENAME:-}
 mkdir -p "$work"
 rows=()
 times=()
@@ -26,10 +31,9 @@ in_clone() { # RELEASE LOG COMMAND
         >"$work/$1-$2.log" 2>&1
 }
 
-# ctest's closing count, where the command ran ctest, or that the release has
-# one stack.
+# ctest's closing count, where the command ran ctest.
 outcome() { # LOG
-    grep -E -o '^[0-9]+% tests passed.*|una sola pila.*' "$1" | tail -n 1 || true
+    grep -E -o '^[0-9]+% tests passed.*' "$1" | tail -n 1 || true
 }
 
 minutes() { # SECONDS
@@ -44,7 +48,7 @@ record() { # RELEASE STACK WHAT STATUS LOG
         result=$(outcome "$5")
         result="ok${result:+: $result}"
     else
-        result="FALLA (registro: $5)"
+        result="FAILED (log: $5)"
         failures=$((failures + 1))
         tail -n 30 "$5" >&2
     fi
@@ -57,8 +61,14 @@ stack() { # RELEASE [LD_LIBRARY_PATH]
         python3 -m pylib.sdl_stack 2>/dev/null || echo "?"
 }
 
+# Whether a stack is the one releases.txt names: its name, but for the last
+# number of the bottom library.
+named() { # STACK NAME
+    case $1 in "$2" | "$2".*) ;; *) echo "not the stack releases.txt names: $2" >&2 && return 1 ;; esac
+}
+
 # Packages that only ./test may install.
-TEST_TOOLS="libgtest-dev valgrind clang-format-22 openbox"
+TEST_TOOLS="libgtest-dev valgrind clang-format-22 openbox shellcheck pyflakes3"
 
 for release in "${releases[@]}"; do
     echo "== $release ==" >&2
@@ -80,32 +90,52 @@ for release in "${releases[@]}"; do
     grep -q "^Se ha producido un error de -\?[0-9]* ms" "$work/$release-run.log" || status=1
     grep -q "^Pulse ENTER para continuar" "$work/$release-run.log" || status=1
     default=$(stack "$release")
-    record "$release" "$default" "./run, y la línea de cmake" "$status" "$work/$release-run.log"
+    named "$default" "$(release default "$release")" 2>>"$work/$release-run.log" || status=1
+    record "$release" "$default" "./run, and the cmake line" "$status" "$work/$release-run.log"
 
     # A bad entry: ./run fails and says why, and blitshow still shows.
     status=0
     in_clone "$release" run-bad "printf 'x\n\n' | ./run" && status=1
-    grep -q "^delay_test terminó con el estado 1$" "$work/$release-run-bad.log" || status=1
+    grep -q "^delay_test ended with status 1$" "$work/$release-run-bad.log" || status=1
     grep -q "^Pulse ENTER para continuar" "$work/$release-run-bad.log" || status=1
-    record "$release" "$default" "./run, entrada no válida" "$status" "$work/$release-run-bad.log"
+    record "$release" "$default" "./run, a bad entry" "$status" "$work/$release-run-bad.log"
 
-    # Debian 12's test runs without its security archive, as a minbase install
-    # has it: the formatter is not to be had, and every other test must run.
-    # CI's own ./test, on Debian 12 with that archive, runs the format test.
+    # The README's recipe for the second stack: its package, and
+    # LD_LIBRARY_PATH to its folder.
+    package=$(release second-package "$release")
+    if [ -n "$package" ]; then
+        status=0
+        folder="/usr/lib/\$(gcc -print-multiarch)/$(release second-folder "$release")"
+        in_clone "$release" readme-compat "apt-get install -y $package &&
+            LD_LIBRARY_PATH=$folder python3 -m pylib.sdl_stack &&
+            echo 3 | SDL_VIDEODRIVER=dummy LD_LIBRARY_PATH=$folder build/delay_test/delay_test" ||
+            status=$?
+        second=$(grep -E '^(SDL|sdl12-compat) ' "$work/$release-readme-compat.log" | tail -n 1 || true)
+        named "$second" "$(release second "$release")" 2>>"$work/$release-readme-compat.log" || status=1
+        grep -q "Se ha producido un error de" "$work/$release-readme-compat.log" || status=1
+        record "$release" "${second:-?}" "$package, with LD_LIBRARY_PATH" "$status" \
+            "$work/$release-readme-compat.log"
+    fi
+
+    # Where the formatter comes from the security archive alone, ./test runs
+    # without it, as a minbase install has it: the formatter is not to be had,
+    # and every other test must run. CI's own ./test, with that archive, runs
+    # the format test.
     status=0 what=./test
-    if [ "$release" = bookworm ]; then
+    bare=$([ "$(release formatter "$release")" = security ] && echo yes || true)
+    if [ -n "$bare" ]; then
         sed -i '/-security /d' "$work/$release/etc/apt/sources.list"
-        what="./test, sin archivo de seguridad"
+        what="./test, without the security archive"
     fi
     in_clone "$release" test "./test" || status=$?
-    if [ "$release" = bookworm ]; then
-        grep -q "se omitirá la prueba de formato$" "$work/$release-test.log" &&
+    if [ -n "$bare" ]; then
+        grep -q "^clang-format-22 is not in this system's apt archives" "$work/$release-test.log" &&
             grep -Eq "^ *[0-9]+/[0-9]+ Test +#[0-9]+: format .*Disabled" "$work/$release-test.log" &&
             grep -q "^100% tests passed" "$work/$release-test.log" || status=1
     fi
     record "$release" "$default" "$what" "$status" "$work/$release-test.log"
 
-    if [ "$release" != bookworm ]; then
+    if [ "$release" != "$machine" ]; then
         status=0
         in_clone "$release" sanitize "make test-sanitize" || status=$?
         record "$release" "$default" "make test-sanitize" "$status" "$work/$release-sanitize.log"
@@ -113,30 +143,16 @@ for release in "${releases[@]}"; do
 
     status=0
     in_clone "$release" compat "make test-compat" || status=$?
-    second=$(sed -n 's/^Pila SDL: //p' "$work/$release-compat.log")
+    second=$(sed -n 's/^SDL stack: //p' "$work/$release-compat.log")
     # With one stack, the stack tested is the default.
-    [ "$second" != "una sola pila en esta versión" ] || second=$default
+    [ "$second" != "this release has one" ] || second=$default
     record "$release" "${second:-?}" "make test-compat" "$status" "$work/$release-compat.log"
 
-    # The README's recipe for Debian 12's second stack: Debian's package, and
-    # LD_LIBRARY_PATH to its folder.
-    if [ "$release" = bookworm ]; then
-        status=0
-        in_clone "$release" readme-compat "apt-get install -y libsdl1.2-compat &&
-            LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu/sdl12-compat python3 -m pylib.sdl_stack &&
-            echo 3 | SDL_VIDEODRIVER=dummy \
-                LD_LIBRARY_PATH=/usr/lib/x86_64-linux-gnu/sdl12-compat build/delay_test/delay_test" ||
-            status=$?
-        grep -q "^sdl12-compat .* on SDL2 " "$work/$release-readme-compat.log" || status=1
-        grep -q "Se ha producido un error de" "$work/$release-readme-compat.log" || status=1
-        record "$release" "$second" "libsdl1.2-compat con LD_LIBRARY_PATH" "$status" \
-            "$work/$release-readme-compat.log"
-    fi
     times+=("$release: $(minutes $((SECONDS - release_start)))")
 done
 
 echo
-echo "| Debian | pila SDL | orden | resultado | tiempo |"
+echo "| Debian | SDL stack | command | result | time |"
 echo "|---|---|---|---|---|"
 printf '%s\n' "${rows[@]}"
 echo

@@ -13,6 +13,6 @@ SDL_Surface *SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags)
     (void)flags;
     const char *reason = getenv("VIDEO_MODE_ERROR");
     if (reason == NULL || *reason != '\0')
-        SDL_SetError("%s", reason != NULL ? reason : "modo rechazado por la prueba");
+        SDL_SetError("%s", reason != NULL ? reason : "mode refused by the test");
     return NULL;
 }

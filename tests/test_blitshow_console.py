@@ -35,7 +35,7 @@ class BlitshowConsole(unittest.TestCase):
              (1, b"", rb"No se pudo iniciar SDL: [^\n]+\n")),
             ("video mode fails", PICTURE, b"\n", {"LD_PRELOAD": program("fail_video_mode")},
              (1, b"", re.escape("No se puede inicializar el modo gráfico: "
-                                "modo rechazado por la prueba".encode()))),
+                                "mode refused by the test".encode()))),
             # Where the library gives no reason, the program names the mode.
             ("video mode fails without a reason", PICTURE, b"\n",
              {"LD_PRELOAD": program("fail_video_mode"), "VIDEO_MODE_ERROR": ""},

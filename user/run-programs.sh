@@ -7,7 +7,7 @@ build=$(cd "${1:-build}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 failed=0
 report() { # PROGRAM STATUS
-    echo "$1 terminó con el estado $2" >&2
+    echo "$1 ended with status $2" >&2
     failed=1
 }
 

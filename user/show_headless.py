@@ -15,7 +15,7 @@ from pylib import pngfile, xdisplay  # noqa: E402
 
 def main():
     if len(sys.argv) not in (2, 3):
-        sys.exit("uso: show_headless.py CARPETA_DE_BLITSHOW [CAPTURA.png]")
+        sys.exit("usage: show_headless.py BLITSHOW_FOLDER [SCREENSHOT.png]")
     folder = os.path.abspath(sys.argv[1])
     shot = os.path.abspath(sys.argv[2] if len(sys.argv) == 3 else
                            os.path.join(folder, "ventana.png"))
@@ -30,8 +30,8 @@ def main():
             pixels = xdisplay.grab() if prompt else None
             if pixels:
                 pngfile.write_png(shot, pixels, xdisplay.WIDTH, xdisplay.HEIGHT)
-                print(f"[Sin pantalla: blitshow se muestra en Xvfb ({display}); "
-                      f"captura de su ventana: {shot}]", flush=True)
+                print(f"[No display: blitshow shows on Xvfb ({display}); "
+                      f"a screenshot of its window: {shot}]", flush=True)
             sys.stdout.buffer.write(prompt)
             sys.stdout.flush()
             blitshow.communicate(sys.stdin.buffer.readline() if prompt else b"")
