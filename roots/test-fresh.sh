@@ -100,16 +100,15 @@ for release in "${releases[@]}"; do
     grep -q "^Pulse ENTER para continuar" "$work/$release-run-bad.log" || status=1
     record "$release" "$default" "./run, a bad entry" "$status" "$work/$release-run-bad.log"
 
-    # The README's recipe for the second stack: its package, and
-    # LD_LIBRARY_PATH to its folder.
+    # The README's recipe for the second stack, as it stands there: its
+    # package, and LD_LIBRARY_PATH to its folder.
     package=$(release second-package "$release")
     if [ -n "$package" ]; then
         status=0
         folder="/usr/lib/\$(gcc -print-multiarch)/$(release second-folder "$release")"
         in_clone "$release" readme-compat "apt-get install -y $package &&
-            LD_LIBRARY_PATH=$folder python3 -m pylib.sdl_stack &&
-            echo 3 | SDL_VIDEODRIVER=dummy LD_LIBRARY_PATH=$folder build/delay_test/delay_test" ||
-            status=$?
+            LD_LIBRARY_PATH=$folder python3 -m pylib.sdl_stack && cd build/delay_test &&
+            echo 3 | SDL_VIDEODRIVER=dummy LD_LIBRARY_PATH=$folder ./delay_test" || status=$?
         second=$(grep -E '^(SDL|sdl12-compat) ' "$work/$release-readme-compat.log" | tail -n 1 || true)
         named "$second" "$(release second "$release")" 2>>"$work/$release-readme-compat.log" || status=1
         grep -q "Se ha producido un error de" "$work/$release-readme-compat.log" || status=1
@@ -134,6 +133,15 @@ for release in "${releases[@]}"; do
             grep -q "^100% tests passed" "$work/$release-test.log" || status=1
     fi
     record "$release" "$default" "$what" "$status" "$work/$release-test.log"
+
+    # Once the packages are there, ./run needs no root: a user without sudo
+    # runs it in a clone of their own.
+    status=0
+    in_clone "$release" run-user "useradd -m newcomer && cp -r /root/demos /home/newcomer/ &&
+        rm -rf /home/newcomer/demos/build* && chown -R newcomer: /home/newcomer/demos &&
+        su newcomer -c 'cd ~/demos && printf \"5\n\n\" | ./run'" || status=$?
+    grep -q "^Se ha producido un error de" "$work/$release-run-user.log" || status=1
+    record "$release" "$default" "./run as a user without sudo" "$status" "$work/$release-run-user.log"
 
     if [ "$release" != "$machine" ]; then
         status=0
