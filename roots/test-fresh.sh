@@ -61,10 +61,19 @@ stack() { # RELEASE [LD_LIBRARY_PATH]
         python3 -m pylib.sdl_stack 2>/dev/null || echo "?"
 }
 
-# Whether a stack is the one releases.txt names: its name, but for the last
-# number of the bottom library.
+# Whether a stack is the one releases.txt names, where a version may be cut
+# short.
 named() { # STACK NAME
-    case $1 in "$2" | "$2".*) ;; *) echo "not the stack releases.txt names: $2" >&2 && return 1 ;; esac
+    local got want i
+    read -ra got <<<"$1"
+    read -ra want <<<"$2"
+    for ((i = 0; i < ${#got[@]} || i < ${#want[@]}; i++)); do
+        case ${got[i]:-} in "${want[i]:-}" | "${want[i]:-}".*) ;; *)
+            echo "not the stack releases.txt names: $2" >&2
+            return 1
+            ;;
+        esac
+    done
 }
 
 # Packages that only ./test may install.
