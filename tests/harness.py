@@ -85,11 +85,11 @@ def without_leak_check(env):
     return env
 
 
-def run(args, stdin=b"", env=None, cwd=None, closed=()):
-    """Runs a program to its end, stdin on its standard input (None: none
-    open at all), with the descriptors in closed not open. Gives its status
-    (minus the signal that ended it, if one did), stdout, stderr and peak
-    memory in KiB."""
+def run(args, stdin=b"", env=None, cwd=None, closed=(), timeout=TIMEOUT):
+    """Runs a program to its end, or kills it after timeout seconds, stdin on
+    its standard input (None: none open at all), with the descriptors in
+    closed not open. Gives its status (minus the signal that ended it, if one
+    did), stdout, stderr and peak memory in KiB."""
     closed = tuple(closed) + ((0,) if stdin is None else ())
 
     def close():
@@ -103,7 +103,7 @@ def run(args, stdin=b"", env=None, cwd=None, closed=()):
         proc = popen(args, env or sdl_env(), stdin=given, stdout=out, stderr=err, cwd=cwd,
                      preexec_fn=close)
         # Waited for here rather than by Popen, to get the child's own peak memory.
-        killer = threading.Timer(TIMEOUT, proc.kill)
+        killer = threading.Timer(timeout, proc.kill)
         killer.start()
         _, status, usage = os.wait4(proc.pid, 0)
         killer.cancel()

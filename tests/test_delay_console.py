@@ -1,10 +1,18 @@
 """The delay_test dialogue, run for real on SDL's dummy video driver."""
 import random
 import re
+import signal
 import unittest
 
 from harness import DELAY_PROMPT, DELAY_REFUSED, DELAY_RESULT, main, program, run, sdl_env
 
+
+# Every run here should end at once: a refused entry, or a wait of a few
+# milliseconds. This bounds a spin, not the time taken: qemu-user and the
+# sanitizers stay far within it.
+QUICK = 10  # seconds
+RESULT = ("Referencia INICIAL: {}\nReferencia FIN: {}\nHa esperado {} ms\n"
+          "Se ha producido un error de {} ms\n")
 
 BLANKS = b" \t\v\f\r"
 PIECES = [
@@ -44,10 +52,22 @@ def reading(entry):
 
 
 class DelayConsole(unittest.TestCase):
+    hung = False  # after one spin the other runs are skipped: each could take QUICK
+
+    def delay_test(self, entry, env=None):
+        """Runs delay_test on entry; a run that goes on past QUICK fails."""
+        if DelayConsole.hung:
+            self.skipTest("an earlier run of delay_test did not end")
+        r = run([program("delay_test")], entry, env=env, timeout=QUICK)
+        if r.returncode == -signal.SIGKILL:
+            DelayConsole.hung = True
+            self.fail(f"delay_test still running after {QUICK} s")
+        return r
+
     def check_accepted(self, entry, wait, env=None):
         """Runs one accepted entry and checks the four lines and their sums.
         Gives the first reading."""
-        r = run([program("delay_test")], entry, env=env)
+        r = self.delay_test(entry, env)
         self.assertEqual((r.returncode, r.stderr), (0, b""))
         self.assertTrue(r.stdout.startswith(DELAY_PROMPT), r.stdout)
         m = DELAY_RESULT.fullmatch(r.stdout[len(DELAY_PROMPT):])
@@ -59,7 +79,7 @@ class DelayConsole(unittest.TestCase):
         return start
 
     def check_refused(self, entry):
-        r = run([program("delay_test")], entry)
+        r = self.delay_test(entry)
         self.assertEqual((r.returncode, r.stdout, r.stderr), (1, DELAY_PROMPT, DELAY_REFUSED))
 
     def test_accepted_entries(self):
@@ -100,8 +120,22 @@ class DelayConsole(unittest.TestCase):
                 # The wait of 6 ms from there passes the boundary.
                 self.assertEqual(self.check_accepted(b"6\n", 6, env), signed32(first))
 
+    def test_exact_lines_on_counted_ticks(self):
+        # Ticks counted, not timed: each reading a millisecond after the one
+        # before, emuSDL_Delay's start 3 ms later still, as if the start line
+        # took that long to write. The spin ends at the first reading the wait
+        # after that start (a wait of 0 still takes one) and the end reference
+        # comes a reading later: the wait overruns by 5 ms, 6 for a wait of 0,
+        # and the error is minus that.
+        env = sdl_env(LD_PRELOAD=program("count_ticks"), TICKS_JUMP="3")
+        for entry, lines in [(b"5\n", (0, 10, 10, -5)), (b"0\n", (0, 6, 6, -6))]:
+            with self.subTest(entry=entry):
+                r = self.delay_test(entry, env)
+                self.assertEqual((r.returncode, r.stdout, r.stderr),
+                                 (0, DELAY_PROMPT + RESULT.format(*lines).encode(), b""))
+
     def test_sdl_start_failure(self):
-        r = run([program("delay_test")], b"5\n", env=sdl_env(SDL_VIDEODRIVER="no_such_driver"))
+        r = self.delay_test(b"5\n", sdl_env(SDL_VIDEODRIVER="no_such_driver"))
         self.assertEqual((r.returncode, r.stdout), (1, b""))
         self.assertRegex(r.stderr, rb"\ANo se pudo iniciar SDL: [^\n]+\n\Z")
 
