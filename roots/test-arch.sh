@@ -24,8 +24,12 @@ runtime=$(user/release.sh sdl-runtime)
 dev=$(user/release.sh sdl-dev)
 dpkg --add-architecture "$arch"
 apt-get update
+# The formatter where the archives have it: the format test, the same on
+# every architecture, is left out where they don't.
+formatter=""
+! apt-cache show clang-format-22 >/dev/null 2>&1 || formatter=clang-format-22
 DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-    cmake make pkg-config python3 clang-format-22 xvfb x11-utils x11-apps openbox qemu-user \
+    cmake make pkg-config python3 ${formatter:+"$formatter"} xvfb x11-utils x11-apps openbox qemu-user \
     shellcheck pyflakes3 \
     "g++-$triplet" "$runtime" "$dev:$arch" "libgtest-dev:$arch"
 
