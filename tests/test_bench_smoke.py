@@ -1,8 +1,10 @@
 """The benchmarks run, and their reports hang together. No timing is judged."""
+import atexit
 import csv
 import os
 import pty
 import re
+import shutil
 import statistics
 import subprocess
 import sys
@@ -119,12 +121,6 @@ class BenchSmoke(unittest.TestCase):
             self.assertEqual(line.strip("| ").split(" | "),
                              [stack, cost, " / ".join(steps), *shares, f"{zero:.1f}"])
 
-    def test_delay_accuracy_names_its_stack_as_the_stack_tool_does(self):
-        report = run([program("delay_accuracy"), *QUICK]).stdout.decode()
-        named = subprocess.run([sys.executable, "-m", "pylib.sdl_stack"],
-                               capture_output=True, check=True, env=sdl_env())
-        self.assertIn(f"SDL stack: {named.stdout.decode().strip()} (", report)
-
     def test_delay_accuracy_shows_progress_only_on_a_terminal(self):
         for terminal in (True, False):
             with self.subTest(stderr_on_a_terminal=terminal):
@@ -165,6 +161,53 @@ class BenchSmoke(unittest.TestCase):
             low, median, high = map(float, m.group(3, 4, 5))
             self.assertTrue(low <= median <= high, m[0])
             self.assertEqual(m[7] == "-", (client, setting) != ("blitshow", "-"), m[0])
+
+    def test_delay_stacks_write_the_whole_report_on_every_stack(self):
+        # make bench's reports are the program's whole output, each naming its
+        # stack as the stack tool does.
+        direct = run([program("delay_accuracy"), *QUICK]).stdout.decode()
+        for stack, libraries, base in delay_stacks():
+            with self.subTest(stack=stack):
+                with open(base + ".txt", encoding="utf-8") as f:
+                    report = f.read()
+                with open(base + ".csv", newline="") as f:
+                    rows = list(csv.DictReader(f))
+                named = subprocess.run(
+                    [sys.executable, "-m", "pylib.sdl_stack"], capture_output=True,
+                    check=True, env=sdl_env(LD_LIBRARY_PATH=libraries)).stdout.decode()
+                self.assertIn(f"SDL stack: {named.strip()} (", report)
+                self.assertEqual(skeleton(report), skeleton(direct))
+                self.assertEqual(len(rows), REPS * len(METHODS) * len(WAITS))
+
+
+STACKS_RUN = []  # delay_stacks()'s one run
+
+
+def delay_stacks():
+    """Runs delay-stacks.sh briefly, once, as make bench runs it, on a build
+    folder of its own. Gives (stack, LD_LIBRARY_PATH, its files' path less
+    the extension) for each stack it ran."""
+    if not STACKS_RUN:
+        second = subprocess.run([os.path.join(TOP, "user", "second-stack-folder.sh")],
+                                capture_output=True, check=True).stdout.decode().strip()
+        build = tempfile.mkdtemp(prefix="bench-")
+        atexit.register(shutil.rmtree, build, ignore_errors=True)
+        os.mkdir(os.path.join(build, "bench"))
+        os.symlink(program("delay_accuracy"), os.path.join(build, "bench", "delay_accuracy"))
+        subprocess.run([os.path.join(TOP, "bench", "delay-stacks.sh"), build, *QUICK],
+                       stdout=subprocess.DEVNULL, check=True, timeout=TIMEOUT)
+        for stack, libraries in [("default", "")] + ([("second", second)] if second else []):
+            STACKS_RUN.append((stack, libraries,
+                               os.path.join(build, "bench", f"delay_accuracy-{stack}")))
+    return STACKS_RUN
+
+
+def skeleton(report):
+    """A report with its figures, their columns' widths and the stack it names
+    left out."""
+    text = re.sub(r"(?m)^SDL stack: .*$", "", report)
+    return re.sub(r"[ \t]+", " ", re.sub(r"[-+]?\d+(\.\d+)?", "#", text))
+
 
 if __name__ == "__main__":
     main()
