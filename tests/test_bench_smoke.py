@@ -179,6 +179,66 @@ class BenchSmoke(unittest.TestCase):
                 self.assertEqual(skeleton(report), skeleton(direct))
                 self.assertEqual(len(rows), REPS * len(METHODS) * len(WAITS))
 
+    def test_sleep_margin_reads_the_sleeps_at_its_edges(self):
+        # Rows as delay_accuracy writes them: (method, wait_ms, late_us).
+        cases = [
+            ("a sleep as late as the margin ends in time",
+             [("SDL_Delay", 1, 1500.0)], 1.5, 0, 0),
+            ("a tenth of a microsecond later it ends late, still in target",
+             [("SDL_Delay", 1, 1500.1)], 1.5, 100, 0),
+            ("50 us past the margin is the last in target",
+             [("clock_nanosleep", 10, 1550.0)], 1.5, 100, 0),
+            ("beyond that it is out of target",
+             [("std::this_thread::sleep_for", 100, 1550.1)], 1.5, 100, 100),
+            ("every sleeping call counts, at a wait of 1 ms and more",
+             [("SDL_Delay", 1, 0), ("clock_nanosleep", 2, 2000), ("SDL_Delay", 5, 0),
+              ("std::this_thread::sleep_for", 1, 1600)], 1, 50, 50),
+            ("the spins, and a wait of 0 ms, which sleeps not, do not",
+             [("SDL_Delay", 1, 0), ("SDL_Delay", 0, 5000), ("emuSDL_Delay", 1, 5000),
+              ("sleep then spin", 1, 5000), ("clock_gettime(CLOCK_MONOTONIC) spin", 5, 5000)],
+             1, 0, 0),
+        ]
+        for name, rows, margin, later, out in cases:
+            with self.subTest(name), tempfile.TemporaryDirectory() as folder:
+                path = os.path.join(folder, "rows.csv")
+                write_rows(path, rows)
+                table = margins(sleep_margin(["--margins", str(margin), path]))
+                self.assertEqual(table, [(margin, float(later), float(out), table[0][3])])
+
+    def test_sleep_margin_pools_the_stacks_rows(self):
+        # As make bench runs it, over the rows delay-stacks.sh wrote.
+        stacks = delay_stacks()
+        report = sleep_margin([base + ".csv" for _, _, base in stacks])
+        files = [line.split(None, 4) for line in report.splitlines()[3:4 + len(stacks)]]
+        expected = []
+        for _, _, base in stacks:
+            with open(base + ".csv", newline="") as f:
+                sleeps = sum(row["method"] in METHODS[1:4] and row["wait_ms"] != "0"
+                             for row in csv.DictReader(f))
+            with open(base + ".txt", encoding="utf-8") as f:
+                stack = re.search(r"SDL stack: (.+) \(", f.read())[1]
+            expected.append((sleeps, f"{stack} ({base}.csv)"))
+        expected.append((sum(n for n, _ in expected), f"pooled ({len(stacks)} files)"))
+        self.assertEqual([(int(f[0]), f[4]) for f in files], expected)
+        figures = [tuple(map(float, f[1:4])) for f in files]
+        for median, p99, high in figures:
+            self.assertTrue(median <= p99 <= high, files)
+        # A pooled percentile lies among the files' own.
+        for column in range(3):
+            own = [f[column] for f in figures[:-1]]
+            self.assertTrue(min(own) <= figures[-1][column] <= max(own), files)
+        self.assertEqual(figures[-1][2], max(f[2] for f in figures[:-1]))
+
+        table = margins(report)
+        self.assertEqual([row[0] for row in table], [0.5, 1, 1.5, 2, 3])
+        for (margin, later, out, spin), wider in zip(table, table[1:] + [None]):
+            with self.subTest(margin=margin):
+                self.assertTrue(0 <= out <= later <= 100, table)
+                self.assertTrue(0 <= spin <= 10 * margin, table)
+                if wider:
+                    self.assertTrue(wider[1] <= later and wider[2] <= out, table)
+                    self.assertGreaterEqual(wider[3], spin)
+
 
 STACKS_RUN = []  # delay_stacks()'s one run
 
@@ -207,6 +267,28 @@ def skeleton(report):
     left out."""
     text = re.sub(r"(?m)^SDL stack: .*$", "", report)
     return re.sub(r"[ \t]+", " ", re.sub(r"[-+]?\d+(\.\d+)?", "#", text))
+
+
+def write_rows(path, rows):
+    """A file of delay_accuracy's rows (--csv) of (method, wait_ms, late_us)."""
+    with open(path, "w", newline="") as f:
+        out = csv.writer(f)
+        out.writerow(["method_index", "wait_index", "method", "wait_ms", "late_us",
+                      "printed_error_ms", "kept_cpu", "cpu_percent"])
+        for method, wait, late in rows:
+            index = METHODS.index(method)
+            out.writerow([index, 0, method, wait, late, 0 if index == 0 else "", 1, 1.0])
+
+
+def sleep_margin(args):
+    return subprocess.run([sys.executable, os.path.join(TOP, "bench", "sleep_margin.py"), *args],
+                          capture_output=True, check=True, timeout=TIMEOUT).stdout.decode()
+
+
+def margins(report):
+    """The pooled table: (margin_ms, later_%, out_of_target_%, spin_%) a row."""
+    rows = report.split("margin_ms")[1].splitlines()[1:]
+    return [tuple(map(float, row.split())) for row in rows]
 
 
 if __name__ == "__main__":
