@@ -179,6 +179,52 @@ class BenchSmoke(unittest.TestCase):
                 self.assertEqual(skeleton(report), skeleton(direct))
                 self.assertEqual(len(rows), REPS * len(METHODS) * len(WAITS))
 
+    def test_blitshow_causes_report(self):
+        r = run([sys.executable, os.path.join(TOP, "bench", "blitshow_causes.py"),
+                 os.path.dirname(program("blitshow")), "1"],
+                env=without_leak_check(sdl_env()))
+        self.assertEqual((r.returncode, r.stderr), (0, b""))
+        head, loader, largest, memory = r.stdout.decode().split("\n\n")
+        self.assertIn(f"SDL stack: {sdl_stack.describe()}\n", head + "\n")
+        sessions = sdl_stack.sessions()
+        counts = [line.split() for line in loader.splitlines()[3:]]
+        self.assertEqual([c[0] for c in counts], sessions)
+        for session, libraries, relocations, cached, threads in counts:
+            with self.subTest(session=session, table="loader"):
+                self.assertGreaterEqual(int(libraries), 3)
+                self.assertTrue(0 <= int(cached) <= int(relocations), counts)
+                self.assertGreaterEqual(int(threads), 1)
+        listed = [line.split() for line in largest.splitlines()[3:]]
+        self.assertEqual(sorted({row[0] for row in listed}), sorted(sessions))
+        for session in sessions:
+            with self.subTest(session=session, table="largest libraries"):
+                mine = [row for row in listed if row[0] == session]
+                entries = [int(row[3]) for row in mine]
+                self.assertEqual(len(mine), 3)
+                self.assertEqual(entries, sorted(entries, reverse=True))
+                # Every stack loads libc, with relocations of its own.
+                self.assertTrue(all(0 <= int(row[4]) <= int(row[3]) > 0 for row in mine), mine)
+        lines = memory.strip("\n").splitlines()
+        header = lines.index(next(line for line in lines if line.startswith("session ")))
+        names = lines[header].split()[1:]
+        self.assertEqual(names[-1], "total")
+        # Every group is described above the table.
+        self.assertEqual([line.split()[0] for line in lines[:header] if line.startswith("  ")],
+                         names[:-1])
+        groups = [line.split() for line in lines[header + 1:]]
+        self.assertEqual([g[0] for g in groups], sessions)
+        for session, *mib in groups:
+            with self.subTest(session=session, table="memory"):
+                mib = dict(zip(names, map(float, mib)))
+                parts = [mib[n] for n in names[:-1]]
+                self.assertTrue(all(v >= 0 for v in parts), mib)
+                self.assertGreater(mib["sdl"], 0)
+                # Each part rounded to 0.1 MiB.
+                self.assertAlmostEqual(sum(parts), mib["total"], delta=0.05 * len(parts))
+                # libLLVM is held where the loader brought it in.
+                llvm = any(row[1].startswith("libLLVM") for row in listed if row[0] == session)
+                self.assertEqual(mib["libLLVM"] > 0, llvm, mib)
+
     def test_sleep_margin_reads_the_sleeps_at_its_edges(self):
         # Rows as delay_accuracy writes them: (method, wait_ms, late_us).
         cases = [
