@@ -68,8 +68,9 @@ test-fresh:
 test-cross:
 	./roots/test-cross.sh
 
-# The full benchmark and blitshow's start-up on each SDL stack this machine
-# offers, and a table of the stacks: all in $(BUILD)/bench.
+# The full benchmark, blitshow's start-up and what it loads and holds, on
+# each SDL stack this machine offers; a table of the stacks, and how late
+# their sleeps woke against sleep then spin's margin: all in $(BUILD)/bench.
 bench:
 	./user/install-deps.sh bench
 	$(MAKE) --no-print-directory build
@@ -81,16 +82,23 @@ bench:
 	compat=$$(./user/second-stack-folder.sh) && if [ -n "$$compat" ]; then \
 	  LD_LIBRARY_PATH=$$compat python3 bench/blitshow_startup.py $(BUILD)/blitshow \
 	    | tee $(BUILD)/bench/blitshow_startup-second.txt; fi
+	python3 bench/blitshow_causes.py $(BUILD)/blitshow | tee $(BUILD)/bench/blitshow_causes-default.txt
+	compat=$$(./user/second-stack-folder.sh) && if [ -n "$$compat" ]; then \
+	  LD_LIBRARY_PATH=$$compat python3 bench/blitshow_causes.py $(BUILD)/blitshow \
+	    | tee $(BUILD)/bench/blitshow_causes-second.txt; fi
 	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
+	python3 bench/sleep_margin.py $(BUILD)/bench/delay_accuracy-*.csv | tee $(BUILD)/bench/sleep_margin.txt
 
 # The same, and on every other release's stacks in a pristine root of each
-# (from this repository's last commit); the table of them all.
+# (from this repository's last commit); the table and the sleeps of them all.
 bench-stacks: bench
 	. /etc/os-release && for release in $$(user/release.sh list); do \
 	  [ "$$release" = "$$VERSION_CODENAME" ] || roots/bench-release.sh $$release $(BUILD) || exit 1; \
 	done
 	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt \
 	  $(BUILD)/bench/*/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
+	python3 bench/sleep_margin.py $(BUILD)/bench/delay_accuracy-*.csv \
+	  $(BUILD)/bench/*/delay_accuracy-*.csv | tee $(BUILD)/bench/sleep_margin.txt
 
 # Fuzzing of the picture path on the SDL 1.2 stacks of every release
 # (releases.txt): each instrumented library built from Debian's sources with

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs `make bench` on the stacks of another Debian release, in a pristine
 # minbase root of it under BUILD/roots, from a clean clone of this
-# repository's last commit. The reports come back to BUILD/bench/RELEASE.
+# repository's last commit. Its reports, raw rows and plots (every file named
+# BENCHMARK-STACK.EXT) come back to BUILD/bench/RELEASE.
 #
 # Usage: bench-release.sh RELEASE BUILD
 set -euo pipefail
