@@ -4,17 +4,17 @@
 # under each stack ("built"), built from Debian's own sources with the
 # sanitizers (build-fuzz-libs.sh), the rest of the stack Debian's binaries,
 # as users run them. fuzz/fuzz.sh runs it on this machine and in roots.
-#   fuzz-release.sh fuzz BUILD SECONDS    fuzz each library, then minimise its
+#   fuzz-release.sh BUILD fuzz SECONDS    fuzz each library, then minimise its
 #                                         corpus in fuzz/corpus/
-#   fuzz-release.sh ci BUILD SECONDS      replay fuzz/corpus and fuzz/findings
+#   fuzz-release.sh BUILD ci SECONDS      replay fuzz/corpus and fuzz/findings
 #                                         on each, then fuzz each briefly
-#   fuzz-release.sh replay BUILD FILE...  replay the files (and every file in
+#   fuzz-release.sh BUILD replay FILE...  replay the files (and every file in
 #                                         the folders) on each
 # FUZZ_LIBRARIES picks libraries by name; the other releases' names are left
 # to them. Each stack's line starts with "Stack ".
 set -euo pipefail
-mode=$1
-build=$(mkdir -p "$2" && cd "$2" && pwd)
+build=$(mkdir -p "$1" && cd "$1" && pwd)
+mode=$2
 shift 2
 cd "$(dirname "$0")/.."
 out=$build/fuzz
@@ -186,6 +186,6 @@ replay)
         echo "Stack $(describe "$name"): $result"
     done
     ;;
-*) echo "usage: fuzz-release.sh fuzz|ci|replay BUILD ..." >&2 && exit 1 ;;
+*) echo "usage: fuzz-release.sh BUILD fuzz|ci|replay ..." >&2 && exit 1 ;;
 esac
 exit $status

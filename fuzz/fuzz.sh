@@ -99,7 +99,7 @@ in_tree() { # RELEASE COMMAND...
         FUZZ_LIBRARIES="$(picked "$release" built)" /bin/sh -c 'cd "$0" && exec "$@"' "$top" "$@"
 }
 
-# Runs a script of fuzzing on RELEASE, given its build folder: here on the
+# Runs a script of fuzzing on RELEASE, its build folder first: here on the
 # machine's own release, else in RELEASE's root, where it builds in the
 # root's own /build. (It runs as a condition, where set -e is off: hence
 # the &&.)
