@@ -4,7 +4,8 @@ import subprocess
 import time
 import unittest
 
-from harness import ENTER_PROMPT, main, program, scratch_folder, session_env, while_waiting
+from harness import (ENTER_PROMPT, SETTLE, main, program, scratch_folder, session_env,
+                     while_waiting)
 
 import bmp
 import make_test_card
@@ -23,6 +24,7 @@ def differences(got, want, bits=8):
 
 
 COVER = (255, 0, 255)  # the colour of the window that covers blitshow's
+NEVER_SETTLES = 20  # seconds: a window still changing then is given up on
 
 
 class Pictures:
@@ -30,33 +32,41 @@ class Pictures:
 
     def check_shows(self, want, cwd, bits=8, meanwhile=None):
         """Runs blitshow in cwd and compares its window with want while it
-        waits. Once it is shown, meanwhile() may disturb it: then it must show
-        want again."""
+        waits. Once it is shown, meanwhile(process) may disturb it: then it
+        must show want again. Gives what meanwhile gave."""
         def until_shown():
-            deadline = time.monotonic() + 20
+            """The window once it shows want, or once it has settled on
+            something else: the same in two grabs a while apart."""
+            deadline = time.monotonic() + NEVER_SETTLES
+            last = None
             while True:
                 got = xdisplay.grab()
                 shown = got is not None and not differences(got, want, bits)
-                if shown or time.monotonic() > deadline:
+                if shown or (got is not None and got == last) or time.monotonic() > deadline:
                     return got
+                last = got
+                time.sleep(SETTLE)
 
-        def look(_):
-            got = until_shown()
-            if got is not None and meanwhile is not None:
-                meanwhile()
+        def look(proc):
+            got, seen = until_shown(), None
+            if got is not None and not differences(got, want, bits) and meanwhile is not None:
+                seen = meanwhile(proc)
                 got = until_shown()
-            return got
+            return got, seen
 
         env = session_env(DISPLAY=os.environ["DISPLAY"])
-        prompt, got, r = while_waiting([program("blitshow")], look, cwd=cwd, env=env)
-        self.assertEqual((prompt, r.returncode, r.stderr), (ENTER_PROMPT, 0, b""))
+        prompt, shown, r = while_waiting([program("blitshow")], look, cwd=cwd, env=env)
+        self.assertEqual((prompt, r.returncode, r.stdout, r.stderr),
+                         (ENTER_PROMPT, 0, ENTER_PROMPT, b""))
+        got, seen = shown
         self.assertIsNotNone(got, "no 640x480 window")
         self.assertEqual(differences(got, want, bits), "")
+        return seen
 
     def check_shows_the_test_card(self, meanwhile=None):
         card = make_test_card
-        self.check_shows(expected_window(card.WIDTH, card.HEIGHT, card.card),
-                         os.path.dirname(program("blitshow")), meanwhile=meanwhile)
+        return self.check_shows(expected_window(card.WIDTH, card.HEIGHT, card.card),
+                                os.path.dirname(program("blitshow")), meanwhile=meanwhile)
 
     def test_the_test_card(self):
         self.check_shows_the_test_card()
@@ -78,7 +88,7 @@ class OnABareServer(Pictures, unittest.TestCase):
         os.environ["DISPLAY"] = cls.enterClassContext(xdisplay.Xvfb())
 
     def test_repaints_once_uncovered(self):
-        def cover_and_uncover():
+        def cover_and_uncover(_):
             x, y = xdisplay.window_position()
             with xclient.Display() as display:
                 # A mouse moved over the window first: events that are never
