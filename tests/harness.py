@@ -182,12 +182,24 @@ def progress(pid):
     return spent
 
 
-def while_waiting(args, action, cwd=None, env=None, entry=b"", ignored=()):
+def wakeups(pid):
+    """How often a process's threads have gone to sleep, each to be woken
+    again: their voluntary context switches."""
+    total = 0
+    for task in _tasks(pid):
+        for line in _read(task + "/status").splitlines():
+            if line.startswith("voluntary_ctxt_switches:"):
+                total += int(line.split()[1])
+    return total
+
+
+def while_waiting(args, action, cwd=None, env=None, entry=b"", ignored=(), ending=b"\n"):
     """Starts a program with entry on its standard input and, once its first
-    line is out, calls action(process) and presses ENTER. The signals in
-    ignored are ignored in the program, as a shell does for a background
-    job. A program that settles without its line is not waited for longer.
-    Gives the line, action's result and the ended run."""
+    line is out, calls action(process), then gives it ending (by default
+    ENTER) and the end of its input. The signals in ignored are ignored in
+    the program, as a shell does for a background job. A program that
+    settles without its line is not waited for longer. Gives the line,
+    action's result and the ended run."""
     def ignore():
         for sig in ignored:
             signal.signal(sig, signal.SIG_IGN)
@@ -199,7 +211,7 @@ def while_waiting(args, action, cwd=None, env=None, entry=b"", ignored=()):
             proc.stdin.flush()
             line = read_line(proc.stdout, proc)
             seen = action(proc) if line else None
-            out, err = proc.communicate(b"\n", timeout=TIMEOUT)
+            out, err = proc.communicate(ending, timeout=TIMEOUT)
         finally:
             proc.kill()
         return line, seen, Ran(proc.returncode, line + out, err, None)

@@ -5,7 +5,7 @@ import time
 import unittest
 
 from harness import (ENTER_PROMPT, SETTLE, main, program, scratch_folder, session_env,
-                     while_waiting)
+                     wakeups, while_waiting)
 
 import bmp
 import make_test_card
@@ -26,15 +26,16 @@ def differences(got, want, bits=8):
 
 COVER = (255, 0, 255)  # the colour of the window that covers blitshow's
 NEVER_SETTLES = 20  # seconds: a window still changing then is given up on
+COUNTED = 3  # seconds of waiting in which the wake-ups are counted
 
 
 class Pictures:
     """What blitshow's window shows, on the X server that setUpClass starts."""
 
-    def check_shows(self, want, cwd, bits=8, meanwhile=None):
+    def check_shows(self, want, cwd, bits=8, meanwhile=None, ending=b"\n"):
         """Runs blitshow in cwd and compares its window with want while it
         waits. Once it is shown, meanwhile(process) may disturb it: then it
-        must show want again. Gives what meanwhile gave."""
+        must show want again. ending ends the wait. Gives what meanwhile gave."""
         def until_shown():
             """The window once it shows want, or once it has settled on
             something else: the same in two grabs a while apart."""
@@ -56,7 +57,8 @@ class Pictures:
             return got, seen
 
         env = session_env(DISPLAY=os.environ["DISPLAY"])
-        prompt, shown, r = while_waiting([program("blitshow")], look, cwd=cwd, env=env)
+        prompt, shown, r = while_waiting([program("blitshow")], look, cwd=cwd, env=env,
+                                         ending=ending)
         self.assertEqual((prompt, r.returncode, r.stdout, r.stderr),
                          (ENTER_PROMPT, 0, ENTER_PROMPT, b""))
         got, seen = shown
@@ -64,10 +66,11 @@ class Pictures:
         self.assertEqual(differences(got, want, bits), "")
         return seen
 
-    def check_shows_the_test_card(self, meanwhile=None):
+    def check_shows_the_test_card(self, meanwhile=None, ending=b"\n"):
         card = make_test_card
         return self.check_shows(expected_window(card.WIDTH, card.HEIGHT, card.card),
-                                os.path.dirname(program("blitshow")), meanwhile=meanwhile)
+                                os.path.dirname(program("blitshow")), meanwhile=meanwhile,
+                                ending=ending)
 
     def test_the_test_card(self):
         self.check_shows_the_test_card()
@@ -79,6 +82,25 @@ class Pictures:
                 # 5-5-5 pixels keep 5 bits a channel; libraries fill the rest differently.
                 self.check_shows(expected_window(width, height, pixel), cwd,
                                  5 if options.get("bits") == 16 else 8)
+
+    # Under X the window's work comes on its connection: while nothing
+    # happens, the wait sleeps, and its end still ends it.
+    def test_sleeps_until_there_is_work(self):
+        def count(proc):
+            before = wakeups(proc.pid)
+            time.sleep(COUNTED)
+            return wakeups(proc.pid) - before
+
+        cases = [
+            # what ends the wait, what it is given
+            ("ENTER", b"\n"),
+            ("the end of input", b""),
+        ]
+        for what, ending in cases:
+            with self.subTest(what):
+                woke = self.check_shows_the_test_card(count, ending)
+                # Every thread's sleep counts, whatever woke it.
+                self.assertLessEqual(woke, COUNTED, f"{woke} wake-ups in {COUNTED} s of waiting")
 
 
 class OnABareServer(Pictures, unittest.TestCase):
