@@ -145,11 +145,11 @@ static void waitForEnter(SDL_Surface *screen)
         if (type != SDL_VIDEOEXPOSE)
             SDL_EventState(type, SDL_IGNORE);
     }
-    // Under X the connection brings all the window's work, so the program
-    // sleeps until it or standard input has something; SDL holds the screen
-    // saver off from its event pump all the same (SDL 1.2 every 5 s, SDL2 and
-    // SDL3 every 30 s). SDL 1.2 hands over no other display's connection
-    // (Wayland): a tenth of a second still repaints the window promptly.
+    // Under X the connection brings all the window's work: the program
+    // sleeps until it or standard input has some, but for SDL, which holds
+    // the screen saver off from its event pump (SDL 1.2 every 5 s, SDL2 and
+    // SDL3 every 30 s). SDL 1.2 hands over no Wayland connection: there a
+    // tenth of a second keeps a repaint prompt.
     const int connection = displayConnection();
     const int timeout = connection >= 0 ? 5000 : 100;
     struct pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {connection, POLLIN | POLLRDHUP, 0}};
