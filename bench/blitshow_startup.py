@@ -6,7 +6,7 @@ Wayland, in weston's headless compositor; under X beside xwininfo, a trivial
 X client run the same way, and beside blitshow under the settings a user
 may give it in each session (SETTINGS). Runs are taken in turn. Then the
 processor time blitshow takes while it waits for ENTER (10 seconds unless
-WAIT_S says), in each session.
+WAIT_S says), in each session, and how often it wakes meanwhile.
 
 Usage: blitshow_startup.py BLITSHOW_FOLDER [RUNS [WAIT_S]]
 """
@@ -62,16 +62,28 @@ def cpu_seconds(pid):
     return total / 1e9
 
 
-def waiting_cpu_percent(folder, seconds):
-    """Processor time over some seconds of waiting, as a share of them."""
+def wakeups(pid):
+    """How often the threads of a process have gone to sleep so far, each to
+    be woken again: their voluntary context switches."""
+    total = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        with open(f"/proc/{pid}/task/{task}/status") as status:
+            total += sum(int(line.split()[1]) for line in status
+                         if line.startswith("voluntary_ctxt_switches:"))
+    return total
+
+
+def waiting(folder, seconds):
+    """Processor time over some seconds of waiting, as a share of them, and
+    the wake-ups a second."""
     with subprocess.Popen(["./blitshow"], cwd=folder, stdin=subprocess.PIPE,
                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL) as proc:
         proc.stdout.readline()
-        before = cpu_seconds(proc.pid)
+        before, woken = cpu_seconds(proc.pid), wakeups(proc.pid)
         time.sleep(seconds)
-        spent = cpu_seconds(proc.pid) - before
+        spent, woken = cpu_seconds(proc.pid) - before, wakeups(proc.pid) - woken
         proc.communicate(b"\n", timeout=60)
-    return 100 * spent / seconds
+    return 100 * spent / seconds, woken / seconds
 
 
 @contextlib.contextmanager
@@ -106,10 +118,11 @@ def main():
 
     print(f"SDL stack: {sdl_stack.describe()}")
     print(f"start-up, {runs} runs each, taken in turn (blitshow: to its prompt; xwininfo: to "
-          "the end of its output);\npeak memory from separate runs under GNU time; "
-          f"processor time over a {wait_s} s wait for ENTER")
+          "the end of its output);\npeak memory from separate runs under GNU time; processor "
+          f"time and wake-ups (voluntary context\nswitches, all threads) over a {wait_s} s wait "
+          "for ENTER")
     print(f"{'session':<8} {'client':<16} {'n':>4} {'min_ms':>8} {'median_ms':>10} "
-          f"{'max_ms':>8} {'peak_MiB':>9} {'wait_cpu_%':>11}  setting")
+          f"{'max_ms':>8} {'peak_MiB':>9} {'wait_cpu_%':>11} {'wakeups/s':>10}  setting")
     with tempfile.TemporaryDirectory(prefix="xdg-runtime-") as runtime_dir:
         for name in sdl_stack.sessions():
             # client, setting, args, ready
@@ -124,14 +137,17 @@ def main():
                         env = dict(os.environ, **setting)
                         times[i].append(startup_ms(args, folder, ready, env))
                         peaks[i].append(peak_mib(args, folder, env))
-                waiting = waiting_cpu_percent(folder, wait_s)
+                cpu, woken = waiting(folder, wait_s)
             for (client, setting, _, _), ms, peak in zip(rows, times, peaks):
                 ms.sort()
-                cpu = f"{waiting:.2f}" if client == "blitshow" and not setting else "-"
+                measured = client == "blitshow" and not setting
+                share = f"{cpu:.2f}" if measured else "-"
+                rate = f"{woken:.2f}" if measured else "-"
                 given = " ".join(f"{k}={v}" for k, v in setting.items()) or "-"
                 print(f"{name:<8} {client:<16} {len(ms):>4} {ms[0]:>8.1f} "
                       f"{statistics.median(ms):>10.1f} {ms[-1]:>8.1f} "
-                      f"{statistics.median(peak):>9.1f} {cpu:>11}  {given}", flush=True)
+                      f"{statistics.median(peak):>9.1f} {share:>11} {rate:>10}  {given}",
+                      flush=True)
 
 
 if __name__ == "__main__":

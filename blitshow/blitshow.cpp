@@ -145,22 +145,34 @@ static void waitForEnter(SDL_Surface *screen)
         if (type != SDL_VIDEOEXPOSE)
             SDL_EventState(type, SDL_IGNORE);
     }
-    struct pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {displayConnection(), POLLRDHUP, 0}};
+    // Under X the connection brings all the window's work: the program
+    // sleeps until it or standard input has some, but for SDL, which holds
+    // the screen saver off from its event pump (SDL 1.2 every 5 s, SDL2 and
+    // SDL3 every 30 s). SDL 1.2 hands over no Wayland connection: there a
+    // tenth of a second keeps a repaint prompt.
+    const int connection = displayConnection();
+    const int timeout = connection >= 0 ? 5000 : 100;
+    struct pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {connection, POLLIN | POLLRDHUP, 0}};
     for (;;) {
-        const int ready = poll(watched, 2, 50);
+        // Every event is read before the program sleeps: the connection is
+        // not readable for what Xlib has already taken off it, and a flip
+        // takes events off it while it waits for the server.
+        SDL_PumpEvents();
+        SDL_Event exposed;
+        while (SDL_PeepEvents(&exposed, 1, SDL_GETEVENT, SDL_VIDEOEXPOSEMASK) > 0) {
+            SDL_Flip(screen);
+            SDL_PumpEvents();
+        }
+        const int ready = poll(watched, 2, timeout);
         // A display server gone away is noticed here, before SDL's next trip
         // to it: Xlib would end the program, and one library, shutting its
         // video down on the dead connection at exit, spins for ever.
-        if (watched[1].revents != 0) {
+        if ((watched[1].revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
             fputs("Se ha perdido la conexión con la pantalla\n", stderr);
             _exit(1);
         }
         if (watched[0].revents != 0 || (ready < 0 && errno != EINTR))
             break; // a byte, the end of input, or no input at all
-        SDL_PumpEvents();
-        SDL_Event exposed;
-        if (SDL_PeepEvents(&exposed, 1, SDL_GETEVENT, SDL_VIDEOEXPOSEMASK) > 0)
-            SDL_Flip(screen);
     }
     getc(stdin);
 }

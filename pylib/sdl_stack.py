@@ -67,6 +67,12 @@ def describe():
     return " on ".join(f"{name} {'.'.join(map(str, v))}" for name, v in layers())
 
 
+def takes_part_in_pings():
+    """SDL 1.2.15's window lists WM_DELETE_WINDOW alone in WM_PROTOCOLS; SDL2's
+    and SDL3's list _NET_WM_PING, and answer a window manager's ping."""
+    return sdl12_version() >= FIRST_COMPAT
+
+
 def shows_on_wayland():
     """SDL 1.2.15 has no Wayland backend, and Debian 12's SDL2 2.26 crashes in
     its own Wayland start under a headless weston; the newer ones show there."""

@@ -15,6 +15,9 @@ import unittest
 from collections import namedtuple
 
 TIMEOUT = 60  # seconds: only a hang gets anywhere near this
+# Seconds between two looks that find a program, or a window, as it was: it
+# has settled, and waiting longer shows nothing new.
+SETTLE = 0.5
 
 # The programs' own lines, as they print them.
 DELAY_PROMPT = "Introduzca el tiempo que desea esperar (ms): ".encode()
@@ -123,14 +126,25 @@ def scratch_folder(picture=None):
     return folder
 
 
-def read_line(stream, timeout=TIMEOUT):
-    """One line from a pipe, or what came before the time ran out."""
+def read_line(stream, proc=None, timeout=TIMEOUT):
+    """One line from a pipe, or what came before the time ran out or, given
+    the process that writes it, before it settled without writing more."""
     line = b""
     deadline = time.monotonic() + timeout
+    last = None
     while not line.endswith(b"\n"):
         left = deadline - time.monotonic()
-        if left <= 0 or not select.select([stream], [], [], left)[0]:
+        if left <= 0:
             break
+        if not select.select([stream], [], [], 0)[0]:
+            # Looked at while the pipe is empty: had the program written since
+            # the last look, it would have run, and the looks would differ.
+            look = progress(proc.pid) if proc is not None else None
+            if look is not None and look == last:
+                break
+            last = look
+            if not select.select([stream], [], [], min(left, SETTLE))[0]:
+                continue
         byte = os.read(stream.fileno(), 1)
         if not byte:
             break
@@ -138,11 +152,54 @@ def read_line(stream, timeout=TIMEOUT):
     return line
 
 
-def while_waiting(args, action, cwd=None, env=None, entry=b"", ignored=()):
+def _tasks(pid):
+    """Each thread's /proc folder; a thread that ends meanwhile is left out."""
+    try:
+        return [f"/proc/{pid}/task/{task}" for task in os.listdir(f"/proc/{pid}/task")]
+    except FileNotFoundError:
+        return []
+
+
+def _read(path):
+    try:
+        with open(path) as f:
+            return f.read()
+    except (FileNotFoundError, ProcessLookupError):
+        return ""
+
+
+def progress(pid):
+    """The processor time, in ns, of all a process's threads if they are all
+    asleep, else None: the same twice, and it ran not at all in between."""
+    spent = 0
+    for task in _tasks(pid):
+        stat, schedstat = _read(task + "/stat"), _read(task + "/schedstat")
+        if not stat or not schedstat:
+            continue
+        if stat.rsplit(")", 1)[1].split()[0] != "S":
+            return None
+        spent += int(schedstat.split()[0])
+    return spent
+
+
+def wakeups(pid):
+    """How often a process's threads have gone to sleep, each to be woken
+    again: their voluntary context switches."""
+    total = 0
+    for task in _tasks(pid):
+        for line in _read(task + "/status").splitlines():
+            if line.startswith("voluntary_ctxt_switches:"):
+                total += int(line.split()[1])
+    return total
+
+
+def while_waiting(args, action, cwd=None, env=None, entry=b"", ignored=(), ending=b"\n"):
     """Starts a program with entry on its standard input and, once its first
-    line is out, calls action(process) and presses ENTER. The signals in
-    ignored are ignored in the program, as a shell does for a background job.
-    Gives the line, action's result and the ended run."""
+    line is out, calls action(process), then gives it ending (by default
+    ENTER) and the end of its input. The signals in ignored are ignored in
+    the program, as a shell does for a background job. A program that
+    settles without its line is not waited for longer. Gives the line,
+    action's result and the ended run."""
     def ignore():
         for sig in ignored:
             signal.signal(sig, signal.SIG_IGN)
@@ -152,9 +209,9 @@ def while_waiting(args, action, cwd=None, env=None, entry=b"", ignored=()):
         try:
             proc.stdin.write(entry)
             proc.stdin.flush()
-            line = read_line(proc.stdout)
+            line = read_line(proc.stdout, proc)
             seen = action(proc) if line else None
-            out, err = proc.communicate(b"\n", timeout=TIMEOUT)
+            out, err = proc.communicate(ending, timeout=TIMEOUT)
         finally:
             proc.kill()
         return line, seen, Ran(proc.returncode, line + out, err, None)

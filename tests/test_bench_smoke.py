@@ -144,15 +144,16 @@ class BenchSmoke(unittest.TestCase):
                                  r"^delay_accuracy: [^\n]+\nusage: delay_accuracy \[")
 
     def test_blitshow_startup_report(self):
+        wait_s = 1
         r = run([sys.executable, os.path.join(TOP, "bench", "blitshow_startup.py"),
-                 os.path.dirname(program("blitshow")), "2", "1"],
+                 os.path.dirname(program("blitshow")), "2", str(wait_s)],
                 env=without_leak_check(sdl_env()))
         self.assertEqual((r.returncode, r.stderr), (0, b""))
         report = r.stdout.decode()
         self.assertIn(f"SDL stack: {sdl_stack.describe()}\n", report)
         row = (r"(\S+) +(blitshow|xwininfo -root) +2 +([\d.]+) +([\d.]+) +([\d.]+) +([\d.]+)"
-               r" +(\S+)  (\S.*)\n")
-        rows = {(m[1], m[2], m[8]): m for m in re.finditer(row, report)}
+               r" +(\S+) +(\S+)  (\S.*)\n")
+        rows = {(m[1], m[2], m[9]): m for m in re.finditer(row, report)}
         # One wait measured in each session: blitshow's, started as the user does.
         self.assertEqual(sorted(s for (s, _, _), m in rows.items() if m[7] != "-"),
                          sorted(sdl_stack.sessions()))
@@ -161,6 +162,13 @@ class BenchSmoke(unittest.TestCase):
             low, median, high = map(float, m.group(3, 4, 5))
             self.assertTrue(low <= median <= high, m[0])
             self.assertEqual(m[7] == "-", (client, setting) != ("blitshow", "-"), m[0])
+            # The wake-ups beside the processor share, a count over the wait.
+            self.assertEqual(m[8] == "-", m[7] == "-", m[0])
+            if m[8] != "-":
+                woken = float(m[8]) * wait_s
+                self.assertEqual(woken, round(woken), m[0])
+                self.assertGreaterEqual(woken, 0, m[0])
+
 
     def test_delay_stacks_write_the_whole_report_on_every_stack(self):
         # make bench's reports are the program's whole output, each naming its

@@ -9,8 +9,8 @@ import tempfile
 import time
 import unittest
 
-from harness import (ENTER_PROMPT, RUNTIME_DIR, TIMEOUT, main, program, sdl_env, session_env,
-                     while_waiting, without_leak_check)
+from harness import (ENTER_PROMPT, RUNTIME_DIR, SETTLE, TIMEOUT, main, program, sdl_env,
+                     session_env, while_waiting, without_leak_check)
 
 from layouts import PICTURE_AT, card_window_rows
 
@@ -60,11 +60,17 @@ class BlitshowWayland(unittest.TestCase):
         want = card_window_rows()
 
         def find(_):
+            # Given up on once the screen has settled without it: the same in
+            # two screenshots a while apart.
             deadline = time.monotonic() + 20
+            last = None
             while True:
-                where = find_window(screenshot(self.socket), want)
-                if where is not None or time.monotonic() > deadline:
+                rows = screenshot(self.socket)
+                where = find_window(rows, want)
+                if where is not None or rows == last or time.monotonic() > deadline:
                     return where
+                last = rows
+                time.sleep(SETTLE)
 
         # Nothing of X may leak in: sdl_env drops DISPLAY, and SDL finds weston
         # by WAYLAND_DISPLAY alone.
