@@ -15,8 +15,8 @@ import unittest
 from collections import namedtuple
 
 TIMEOUT = 60  # seconds: only a hang gets anywhere near this
-# Seconds between two looks that find a program, or a window, as it was: it
-# has settled, and waiting longer shows nothing new.
+# Seconds between two looks that find a window unchanged, or a program idle:
+# it has settled, and waiting longer shows nothing new.
 SETTLE = 0.5
 
 # The programs' own lines, as they print them.
