@@ -15,8 +15,8 @@ import unittest
 from collections import namedtuple
 
 TIMEOUT = 60  # seconds: only a hang gets anywhere near this
-# Seconds between two looks that find a program, or a window, as it was: it
-# has settled, and waiting longer shows nothing new.
+# Seconds between two looks that find a window unchanged, or a program idle:
+# it has settled, and waiting longer shows nothing new.
 SETTLE = 0.5
 
 # The programs' own lines, as they print them.
@@ -137,10 +137,9 @@ def read_line(stream, proc=None, timeout=TIMEOUT):
         if left <= 0:
             break
         if not select.select([stream], [], [], 0)[0]:
-            # Looked at while the pipe is empty: had the program written since
-            # the last look, it would have run, and the looks would differ.
-            look = progress(proc.pid) if proc is not None else None
-            if look is not None and look == last:
+            look = activity(proc.pid) if proc is not None else None
+            # What it wrote before the look is in the pipe by now.
+            if idle_between(last, look) and not select.select([stream], [], [], 0)[0]:
                 break
             last = look
             if not select.select([stream], [], [], min(left, SETTLE))[0]:
@@ -168,18 +167,28 @@ def _read(path):
         return ""
 
 
-def progress(pid):
-    """The processor time, in ns, of all a process's threads if they are all
-    asleep, else None: the same twice, and it ran not at all in between."""
-    spent = 0
+def activity(pid):
+    """A look at a process: when it was taken (ns), whether every thread was
+    asleep, and how long the threads have run or waited to run so far (ns)."""
+    asleep, busy = True, 0
     for task in _tasks(pid):
         stat, schedstat = _read(task + "/stat"), _read(task + "/schedstat")
         if not stat or not schedstat:
             continue
-        if stat.rsplit(")", 1)[1].split()[0] != "S":
-            return None
-        spent += int(schedstat.split()[0])
-    return spent
+        asleep = asleep and stat.rsplit(")", 1)[1].split()[0] == "S"
+        ran, waited = map(int, schedstat.split()[:2])
+        busy += ran + waited
+    return time.monotonic_ns(), asleep, busy
+
+
+def idle_between(before, after):
+    """Whether a process was asleep at two looks and between them ran, or
+    waited to run, for under a tenth of the time: it sleeps until something
+    comes, whether it wakes on a timer meanwhile or not."""
+    if before is None or after is None:
+        return False
+    (then, asleep_then, busy_then), (now, asleep_now, busy_now) = before, after
+    return asleep_then and asleep_now and busy_now - busy_then < (now - then) / 10
 
 
 def wakeups(pid):
