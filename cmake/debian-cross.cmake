@@ -1,5 +1,5 @@
 # Cross-building for a Debian architecture whose libraries are installed
-# through multiarch (libsdl1.2-dev:ARCH in place of the host's own). The
+# through multiarch (the SDL headers of ARCH in place of the host's own). The
 # including toolchain file sets CROSS_TRIPLET, CROSS_PROCESSOR and CROSS_QEMU,
 # and CROSS_MULTIARCH where the libraries' folder is named otherwise.
 set(CMAKE_SYSTEM_NAME Linux)

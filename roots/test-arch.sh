@@ -1,7 +1,7 @@
 #!/bin/sh
 # Cross-builds the programs and their tests for another Debian architecture
 # (arm64, armhf, i386) into build-ARCH and runs the whole suite there, every
-# program of ours under qemu-user. The target's libsdl1.2-dev, installed
+# program of ours under qemu-user. The target's SDL headers, installed
 # through multiarch, takes the place of the machine's own: this is meant for
 # a root of test-cross.sh, not for a developer's machine.
 #
