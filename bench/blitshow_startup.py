@@ -20,6 +20,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from pylib import sdl_stack, weston, xdisplay  # noqa: E402
+from pylib.threads import wakeups  # noqa: E402
 
 # Environment settings that change how the sdl12-compat stacks draw: under X,
 # software rendering with no OpenGL framebuffer, and no OpenGL scaling; on
@@ -60,17 +61,6 @@ def cpu_seconds(pid):
         with open(f"/proc/{pid}/task/{task}/schedstat") as stat:
             total += int(stat.read().split()[0])
     return total / 1e9
-
-
-def wakeups(pid):
-    """How often the threads of a process have gone to sleep so far, each to
-    be woken again: their voluntary context switches."""
-    total = 0
-    for task in os.listdir(f"/proc/{pid}/task"):
-        with open(f"/proc/{pid}/task/{task}/status") as status:
-            total += sum(int(line.split()[1]) for line in status
-                         if line.startswith("voluntary_ctxt_switches:"))
-    return total
 
 
 def waiting(folder, seconds):

@@ -14,6 +14,8 @@ import time
 import unittest
 from collections import namedtuple
 
+from pylib.threads import read, tasks
+
 TIMEOUT = 60  # seconds: only a hang gets anywhere near this
 # Seconds between two looks that find a window unchanged, or a program idle:
 # it has settled, and waiting longer shows nothing new.
@@ -151,28 +153,12 @@ def read_line(stream, proc=None, timeout=TIMEOUT):
     return line
 
 
-def _tasks(pid):
-    """Each thread's /proc folder; a thread that ends meanwhile is left out."""
-    try:
-        return [f"/proc/{pid}/task/{task}" for task in os.listdir(f"/proc/{pid}/task")]
-    except FileNotFoundError:
-        return []
-
-
-def _read(path):
-    try:
-        with open(path) as f:
-            return f.read()
-    except (FileNotFoundError, ProcessLookupError):
-        return ""
-
-
 def activity(pid):
     """A look at a process: when it was taken (ns), whether every thread was
     asleep, and how long the threads have run or waited to run so far (ns)."""
     asleep, busy = True, 0
-    for task in _tasks(pid):
-        stat, schedstat = _read(task + "/stat"), _read(task + "/schedstat")
+    for task in tasks(pid):
+        stat, schedstat = read(task + "/stat"), read(task + "/schedstat")
         if not stat or not schedstat:
             continue
         asleep = asleep and stat.rsplit(")", 1)[1].split()[0] == "S"
@@ -189,17 +175,6 @@ def idle_between(before, after):
         return False
     (then, asleep_then, busy_then), (now, asleep_now, busy_now) = before, after
     return asleep_then and asleep_now and busy_now - busy_then < (now - then) / 10
-
-
-def wakeups(pid):
-    """How often a process's threads have gone to sleep, each to be woken
-    again: their voluntary context switches."""
-    total = 0
-    for task in _tasks(pid):
-        for line in _read(task + "/status").splitlines():
-            if line.startswith("voluntary_ctxt_switches:"):
-                total += int(line.split()[1])
-    return total
 
 
 def while_waiting(args, action, cwd=None, env=None, entry=b"", ignored=(), ending=b"\n"):

@@ -5,12 +5,13 @@ import time
 import unittest
 
 from harness import (ENTER_PROMPT, SETTLE, main, program, scratch_folder, session_env,
-                     wakeups, while_waiting)
+                     while_waiting)
 
 import xclient
 from layouts import LAYOUTS, expected_window
 
 from pylib import bmp, make_test_card, sdl_stack, xdisplay
+from pylib.threads import wakeups
 
 
 def differences(got, want, bits=8):
