@@ -123,6 +123,22 @@ static SDL_Surface *loadPicture()
     return picture;
 }
 
+// The display server gone: the program ends at once, saying so. Through
+// exit() it would run SDL_Quit, and a library shutting its video down on the
+// dead connection spins there for ever.
+[[noreturn]] static void displayLost()
+{
+    fputs("Se ha perdido la conexión con la pantalla\n", stderr);
+    _exit(1);
+}
+
+// Xlib's word that the connection broke while SDL was using it, in place of
+// its own, which ends the program through exit().
+[[noreturn]] static int connectionBroken(Display *)
+{
+    displayLost();
+}
+
 // The connection to the X server the window is on, or -1 on any other
 // display.
 static int displayConnection()
@@ -165,12 +181,9 @@ static void waitForEnter(SDL_Surface *screen)
         }
         const int ready = poll(watched, 2, timeout);
         // A display server gone away is noticed here, before SDL's next trip
-        // to it: Xlib would end the program, and one library, shutting its
-        // video down on the dead connection at exit, spins for ever.
-        if ((watched[1].revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
-            fputs("Se ha perdido la conexión con la pantalla\n", stderr);
-            _exit(1);
-        }
+        // to it.
+        if ((watched[1].revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0)
+            displayLost();
         if (watched[0].revents != 0 || (ready < 0 && errno != EINTR))
             break; // a byte, the end of input, or no input at all
     }
@@ -209,6 +222,8 @@ int main()
         fprintf(stderr, "No se puede inicializar el modo gráfico: %s", SDL_GetError());
         exit(1);
     }
+    // Set after SDL's start, which may set a handler of its own.
+    XSetIOErrorHandler(connectionBroken);
     SDL_Surface *picture = loadPicture();
     if (picture == NULL) {
         fprintf(stderr, "No se puede cargar la imagen: %s\n", SDL_GetError());

@@ -78,7 +78,7 @@ build_target() {
         clang++ -std=c++17 -Wall -Wextra -Wpedantic "${flags[@]}" "${sdl_flags[@]}" \
             -Iblitshow -Dmain=blitshow_main -c "$source" -o "$out/$(basename "$source" .cpp).o"
     done
-    clang++ "${flags[@]}" "$out/blitshow.o" "$out/picture_fuzzer.o" ${link:+-L"$link"} -lSDL \
+    clang++ "${flags[@]}" "$out/blitshow.o" "$out/picture_fuzzer.o" ${link:+-L"$link"} -lSDL -lX11 \
         -o "$out/picture_fuzzer"
 }
 

@@ -32,7 +32,7 @@ TARGET=$build/picture_fuzzer
 
 build_programs() {
     local sdl_flags
-    read -ra sdl_flags < <(pkg-config --cflags --libs sdl)
+    read -ra sdl_flags < <(pkg-config --cflags --libs sdl x11)
     {
         cmake -S . -B "$build" -DBUILD_TESTING=OFF &&
             cmake --build "$build" -j2 --target blitshow &&

@@ -31,7 +31,7 @@ formatter=""
 DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
     cmake make pkg-config python3 ${formatter:+"$formatter"} xvfb x11-utils x11-apps openbox qemu-user \
     shellcheck pyflakes3 \
-    "g++-$triplet" "$runtime" "$dev:$arch" "libgtest-dev:$arch"
+    "g++-$triplet" "$runtime" "$dev:$arch" "libx11-dev:$arch" "libgtest-dev:$arch"
 
 cmake -S . -B "build-$arch" --toolchain "cmake/$arch.cmake"
 cmake --build "build-$arch" -j2

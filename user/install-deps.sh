@@ -25,8 +25,9 @@ second_stack=$(release second-package)
 wayland=""
 [ "$(release weston)" = no ] || wayland=weston
 
-# What builds the programs; python3 names the SDL stack.
-TOOLS="cmake make gcc g++ pkg-config $sdl_dev python3"
+# What builds the programs (blitshow answers a broken X connection through
+# Xlib itself); python3 names the SDL stack.
+TOOLS="cmake make gcc g++ pkg-config $sdl_dev libx11-dev python3"
 # xvfb, x11-apps (xwd), x11-utils (xwininfo): the window's screenshot on a
 # machine with no display.
 RUN="$TOOLS xvfb x11-apps x11-utils"
