@@ -198,6 +198,11 @@ int main()
         if (fcntl(fd, F_GETFD) == -1)
             open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
     }
+    // Without a GPU, Mesa's software renderer (llvmpipe) draws on threads of
+    // its own, which can outlive the library SDL unloads at exit and then
+    // crash the program. One picture, drawn once, needs no more than the
+    // program's own thread. A user's own setting stands.
+    setenv("LP_NUM_THREADS", "0", 0);
     atexit(SDL_Quit);
     // SDL turns Ctrl-C and kill into a quit event, which nothing here reads:
     // the wait would go on. Keep the dispositions the program was given.
