@@ -96,6 +96,9 @@ class LostDisplay(unittest.TestCase):
             "server killed": (ended_once_killed, {}),
             "connection cut under SDL": (lambda _: ended_once_killed(lambda: None),
                                          {"LD_PRELOAD": program("cut_connection")}),
+            # No library reads the connection: the wait's own watch must notice.
+            "server killed, SDL reading nothing": (ended_once_killed,
+                                                   {"LD_PRELOAD": program("skip_pump")}),
         }
         for case, (action, extra) in cases.items():
             with self.subTest(case):
