@@ -44,7 +44,7 @@ test-sanitize:
 
 # The second stack must really be another than the default.
 test-compat: build-tests
-	compat=$$(./user/second-stack-folder.sh) && \
+	compat=$$(./pylib/second-stack-folder.sh) && \
 	  if [ -z "$$compat" ]; then echo "SDL stack: this release has one"; exit 0; fi && \
 	  default=$$(python3 -m pylib.sdl_stack) && \
 	  second=$$(LD_LIBRARY_PATH=$$compat python3 -m pylib.sdl_stack) && \
@@ -60,7 +60,7 @@ test-cross:
 # A benchmark of blitshow on the release's default stack, then on its second
 # if it has one: $(BUILD)/bench/NAME-default.txt and -second.txt.
 on_each_stack = python3 bench/$(1).py $(BUILD)/blitshow | tee $(BUILD)/bench/$(1)-default.txt && \
-  compat=$$(./user/second-stack-folder.sh) && if [ -n "$$compat" ]; then \
+  compat=$$(./pylib/second-stack-folder.sh) && if [ -n "$$compat" ]; then \
     LD_LIBRARY_PATH=$$compat python3 bench/$(1).py $(BUILD)/blitshow | tee $(BUILD)/bench/$(1)-second.txt; fi
 bench:
 	./user/install-deps.sh bench
@@ -76,7 +76,7 @@ bench:
 
 # The machine's own release is benched here, the others in their roots.
 bench-stacks: bench
-	. /etc/os-release && for release in $$(user/release.sh list); do \
+	. /etc/os-release && for release in $$(pylib/release.sh list); do \
 	  [ "$$release" = "$$VERSION_CODENAME" ] || roots/bench-release.sh $$release $(BUILD) || exit 1; \
 	done
 	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt \

@@ -1,6 +1,6 @@
 #!/bin/bash
 # Runs delay_accuracy on each SDL stack this machine offers: the release's
-# default, then its second if it has one (user/second-stack-folder.sh). The
+# default, then its second if it has one (pylib/second-stack-folder.sh). The
 # reports and raw rows go to BUILD/bench as delay_accuracy-default.* and -second.*; each
 # report names its stack by its libraries' versions.
 #
@@ -9,7 +9,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 shift
-second=$("$top/user/second-stack-folder.sh")
+second=$("$top/pylib/second-stack-folder.sh")
 # A desktop session's private runtime folder: SDL3 complains without one.
 runtime=$(mktemp -d)
 trap 'rm -rf "$runtime"' EXIT

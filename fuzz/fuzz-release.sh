@@ -52,10 +52,10 @@ find_stacks() {
     local field name how source binary folder
     link=""
     for field in fuzzed second-fuzzed; do
-        read -r name how source binary <<<"$(./user/release.sh "$field")"
+        read -r name how source binary <<<"$(./pylib/release.sh "$field")"
         [ "$how" = built ] || continue
         folder=""
-        [ "$field" = fuzzed ] || folder=$(./user/second-stack-folder.sh)
+        [ "$field" = fuzzed ] || folder=$(./pylib/second-stack-folder.sh)
         add_stack "$name" "$source" "$binary" "$folder"
         if [ "$field" = fuzzed ] && [ "${name%.*}" = sdl1 ]; then
             link=$(./fuzz/build-fuzz-libs.sh "$build" "$name" "$source" "$binary")

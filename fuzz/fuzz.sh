@@ -27,11 +27,11 @@ mkdir -p "$out"
 # Each release's libraries, by name, and how each is checked.
 . /etc/os-release
 machine=${VERSION_CODENAME:-}
-mapfile -t releases < <(./user/release.sh list fuzzed)
+mapfile -t releases < <(./pylib/release.sh list fuzzed)
 declare -A LIBRARIES HOW
 for release in "${releases[@]}"; do
     for field in fuzzed second-fuzzed; do
-        read -r name how _ <<<"$(./user/release.sh "$field" "$release")"
+        read -r name how _ <<<"$(./pylib/release.sh "$field" "$release")"
         [ -z "$name" ] || { LIBRARIES[$release]+=" $name" && HOW[$name]=$how; }
     done
 done

@@ -20,8 +20,8 @@ esac
 # Native: the tools, Xvfb and what reads the window back, and the machine's
 # own SDL runtime, which pylib/sdl_stack.py loads to name the stack (multiarch
 # keeps it at the very version of the target's).
-runtime=$(user/release.sh sdl-runtime)
-dev=$(user/release.sh sdl-dev)
+runtime=$(pylib/release.sh sdl-runtime)
+dev=$(pylib/release.sh sdl-dev)
 dpkg --add-architecture "$arch"
 apt-get update
 # The formatter where the archives have it: the format test, the same on

@@ -14,13 +14,13 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 work=${CROSS_DIR:-$top/build/cross}
-read -ra releases <<<"${CROSS_RELEASES:-$("$top/user/release.sh" list cross | paste -sd' ')}"
+read -ra releases <<<"${CROSS_RELEASES:-$("$top/pylib/release.sh" list cross | paste -sd' ')}"
 mkdir -p "$work"
 rows=()
 failures=0
 
 for release in "${releases[@]}"; do
-    read -ra archs <<<"${CROSS_ARCHES:-$("$top/user/release.sh" cross "$release")}"
+    read -ra archs <<<"${CROSS_ARCHES:-$("$top/pylib/release.sh" cross "$release")}"
     for arch in "${archs[@]}"; do
         echo "== $arch, $release ==" >&2
         root=$work/$release-$arch

@@ -15,7 +15,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 work=${FRESH_DIR:-$top/build/fresh}
-release() { "$top/user/release.sh" "$@"; }
+release() { "$top/pylib/release.sh" "$@"; }
 if [ $# -gt 0 ]; then releases=("$@"); else mapfile -t releases < <(release list); fi
 . /etc/os-release
 machine=${VERSION_CODENAME:-}

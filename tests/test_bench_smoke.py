@@ -302,7 +302,7 @@ def delay_stacks():
     folder of its own. Gives (stack, LD_LIBRARY_PATH, its files' path less
     the extension) for each stack it ran."""
     if not STACKS_RUN:
-        second = subprocess.run([os.path.join(TOP, "user", "second-stack-folder.sh")],
+        second = subprocess.run([os.path.join(TOP, "pylib", "second-stack-folder.sh")],
                                 capture_output=True, check=True).stdout.decode().strip()
         build = tempfile.mkdtemp(prefix="bench-")
         atexit.register(shutil.rmtree, build, ignore_errors=True)

@@ -19,7 +19,7 @@ command -v apt-get >/dev/null || {
     echo "${PRETTY_NAME:-This system} has no apt-get: install the packages by hand" >&2
     exit 1
 }
-release() { "$(dirname "$0")/release.sh" "$1"; }
+release() { "$(dirname "$0")/../pylib/release.sh" "$1"; }
 sdl_dev=$(release sdl-dev)
 second_stack=$(release second-package)
 wayland=""

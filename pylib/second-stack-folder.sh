@@ -4,9 +4,9 @@
 # a release with one stack. Its package installs it beside the default, so
 # nothing changes for a program that is not pointed at it.
 set -eu
-user=$(dirname "$0")
-package=$("$user/release.sh" second-package)
+pylib=$(dirname "$0")
+package=$("$pylib/release.sh" second-package)
 [ -n "$package" ] || exit 0
-folder=/usr/lib/$(gcc -print-multiarch)/$("$user/release.sh" second-folder)
+folder=/usr/lib/$(gcc -print-multiarch)/$("$pylib/release.sh" second-folder)
 [ -d "$folder" ] || { echo "$package is not installed: ./user/install-deps.sh test" >&2; exit 1; }
 echo "$folder"
