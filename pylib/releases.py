@@ -1,5 +1,8 @@
 """The supported Debian releases and their SDL 1.2 stacks, from releases.txt
-(which says what each field holds)."""
+(which says what each field holds), read as pylib/release.sh reads them
+for the shell: the same fields, and a release the file does not know reads
+as the newest."""
+import sys
 from pathlib import Path
 
 TABLE = Path(__file__).resolve().parents[1] / "releases.txt"
@@ -13,3 +16,25 @@ def releases():
             fields = dict(line.split(": ", 1) for line in paragraph.strip().splitlines())
             entries.append({k: None if v == "-" else v for k, v in fields.items()})
     return entries
+
+
+def machine_codename():
+    with open("/etc/os-release", encoding="utf-8") as f:
+        for line in f:
+            if line.startswith("VERSION_CODENAME="):
+                return line.split("=", 1)[1].strip().strip('"') or "unknown"
+    return "unknown"
+
+
+def release(codename=None):
+    """The entry of codename, by default this machine's release; one the file
+    does not know reads as the newest, said on standard error."""
+    codename = codename or machine_codename()
+    entries = releases()
+    for entry in entries:
+        if entry["codename"] == codename:
+            return entry
+    print(f"releases.py: Debian {codename} is not in releases.txt; "
+          f"reading {entries[-1]['codename']}'s entry", file=sys.stderr)
+    return entries[-1]
+

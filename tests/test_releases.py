@@ -1,13 +1,18 @@
 """The README's table of supported systems says what releases.txt, which
-the tooling reads, says: a release and its stacks, and how each is had."""
+the tooling reads, says: a release and its stacks, and how each is had; and
+the shell's reader of releases.txt reads it as the Python one does."""
+import contextlib
+import io
 import os
+import subprocess
 import unittest
 
 from harness import main
 
-from pylib.releases import releases
+from pylib.releases import release, releases
 
-README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "README.md")
+TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+README = os.path.join(TOP, "README.md")
 
 
 def readme_rows():
@@ -37,6 +42,36 @@ class SupportedSystems(unittest.TestCase):
                     # Its package, and its folder for LD_LIBRARY_PATH.
                     self.assertIn(f"`{r['second-package']}`", how[r["second"]])
                     self.assertIn(f"/{r['second-folder']}", how[r["second"]])
+
+
+def shell_reader(*args):
+    """release.sh's output and whether it said anything on standard error."""
+    ran = subprocess.run([os.path.join(TOP, "pylib", "release.sh"), *args], capture_output=True,
+                         text=True, check=True, timeout=30)
+    return ran.stdout, bool(ran.stderr)
+
+
+def python_reader(codename, field):
+    said = io.StringIO()
+    with contextlib.redirect_stderr(said):
+        value = release(codename)[field]
+    return ("" if value is None else value + "\n"), bool(said.getvalue())
+
+
+class Readers(unittest.TestCase):
+    def test_the_shell_and_python_readers_agree(self):
+        # Every field of every release, this machine's by default, and one the
+        # file does not know, which both read as the newest and say so.
+        fields = list(releases()[0])
+        for codename in [None, "no-such-release"] + [r["codename"] for r in releases()]:
+            for field in fields:
+                with self.subTest(codename=codename, field=field):
+                    args = [field] + ([codename] if codename else [])
+                    self.assertEqual(shell_reader(*args), python_reader(codename, field))
+        for field in fields:
+            with self.subTest(listed=field):
+                listed = "".join(r["codename"] + "\n" for r in releases() if r[field])
+                self.assertEqual(shell_reader("list", field), (listed, False))
 
 
 if __name__ == "__main__":
