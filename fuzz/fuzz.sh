@@ -3,10 +3,10 @@
 # stacks users run, every release's (releases.txt; docs/reliability.md):
 # the machine's own release here, from the working tree; every other in a
 # pristine root of it (roots/root-lib.sh), kept with what was built in it,
-# from a clean clone of the last commit. A library releases.txt marks "built" is built from
-# Debian's sources with the sanitizers (fuzz-release.sh); one marked
-# "valgrind" is replayed as installed, under valgrind, with the real
-# blitshow too (memcheck-replay.sh; replays only).
+# from a clean clone of the last commit. A library releases.txt marks
+# "built" is built from Debian's sources with the sanitizers
+# (fuzz-release.sh); one marked "valgrind" is replayed as installed, under
+# valgrind, with the real blitshow too (memcheck-replay.sh; replays only).
 #   fuzz.sh fuzz BUILD SECONDS    fuzz each instrumented library, then
 #                                 minimise its corpus in fuzz/corpus/
 #   fuzz.sh ci BUILD SECONDS      replay every corpus and every finding on
@@ -82,30 +82,24 @@ else
     findings=(fuzz/findings)
 fi
 
-# RELEASE's root, kept, with a fresh clone; the files named to replay go in
-# at the same path.
-prepare_root() { # RELEASE
-    root_new "fuzz-$1" "$1" --keep || return 1
-    local file
-    for file in "${findings[@]}"; do
-        case $file in /*) cp -r --parents "$file" "$ROOTS/fuzz-$1" || return 1 ;; esac
-    done
-}
-
 # Runs a script of fuzzing on RELEASE, its build folder first, with
 # PURPOSE's packages: here on the machine's own release, else in RELEASE's
-# root, where it builds in the root's own /build; what it found there, and
-# in fuzz mode each library's minimised corpus, comes back. (It runs as a
-# condition, where set -e is off: hence the &&.)
+# root, kept with what it built in /build, with a fresh clone and the files
+# named to replay at the same path; from there the findings come back, and
+# in fuzz mode each library's minimised corpus. (It runs as a condition,
+# where set -e is off: hence the &&.)
 on_release() { # RELEASE PURPOSE SCRIPT ARG...
-    local release=$1 purpose=$2 script=$3 libraries status=0 name
+    local release=$1 purpose=$2 script=$3 libraries status=0 name file
     libraries=$(picked "$release" built)
     shift 3
     if [ "$release" = "$machine" ]; then
         ./user/install-deps.sh "$purpose" && FUZZ_LIBRARIES=$libraries "$script" "$build" "$@"
         return
     fi
-    prepare_root "$release" || return 1
+    root_new "fuzz-$release" "$release" --keep || return 1
+    for file in "${findings[@]}"; do
+        case $file in /*) cp -r --parents "$file" "$ROOTS/fuzz-$release" || return 1 ;; esac
+    done
     root_run "fuzz-$release" "./user/install-deps.sh $purpose &&
         FUZZ_LIBRARIES='$libraries' $(printf '%q ' "$script" /build "$@")" || status=$?
     root_fetch "fuzz-$release" fuzz/findings "$top/fuzz/findings" || status=1

@@ -11,7 +11,6 @@ release=$1
 build=$(cd "$2" && pwd)
 name=bench-$release
 log=$ROOTS/$name.log
-mkdir -p "$ROOTS"
 status=0
 { root_new "$name" "$release" &&
     root_run "$name" './user/install-deps.sh bench && make bench'; } >"$log" 2>&1 || status=$?

@@ -4,27 +4,16 @@
 # a tarball in the cache folder, outside any clone, and unpacked from then on.
 # roots/root-lib.sh calls it.
 #
-# Usage: debian-root.sh [--keep] [--no-security] RELEASE DIR
-#   --keep         a root already in DIR stays as it is, with what was built
-#                  in it
-#   --no-security  the root has no security archive, only the release's main
-#                  one
-#   SDL_DEMOS_CACHE  the cache folder (default: /var/cache/sdl-demos)
+# Usage: debian-root.sh RELEASE DIR [--keep] [--no-security]
+#   --keep (a root in DIR stays, with what was built in it), --no-security
+#   SDL_DEMOS_CACHE: the cache folder (default: /var/cache/sdl-demos)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-keep="" security=yes
-while [ $# -gt 2 ]; do
-    case $1 in
-    --keep) keep=yes ;;
-    --no-security) security="" ;;
-    *) break ;;
-    esac
-    shift
-done
-[ $# -eq 2 ] || { echo "usage: debian-root.sh [--keep] [--no-security] RELEASE DIR" >&2; exit 1; }
+[ $# -ge 2 ] || { echo "usage: debian-root.sh RELEASE DIR [--keep] [--no-security]" >&2; exit 1; }
 release=$1
 dir=$2
-[ -z "$keep" ] || [ ! -e "$dir/etc/os-release" ] || exit 0
+options=" $* "
+case $options in *" --keep "*) [ ! -e "$dir/etc/os-release" ] || exit 0 ;; esac
 cache=${SDL_DEMOS_CACHE:-/var/cache/sdl-demos}
 tarball="$cache/$release-minbase.tar"
 
@@ -74,7 +63,7 @@ mkdir -p "$dir"
 tar -C "$dir" -xf "$tarball"
 # A new machine gets its release's security updates too, as the installer
 # sets it up; some have the tests' formatter only from there (releases.txt).
-[ -z "$security" ] || security=$(archive -e)
+security=$(case $options in *" --no-security "*) ;; *) archive -e ;; esac)
 [ -z "$security" ] || echo "deb $security $release-security main" >>"$dir/etc/apt/sources.list"
 # The archives are read from a snapshot, where a Release file with a
 # Valid-Until (testing's, the security suites') expires; this machine's apt

@@ -15,7 +15,6 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/roots/root-lib.sh"
 read -ra releases <<<"${CROSS_RELEASES:-$("$top/pylib/release.sh" list cross | paste -sd' ')}"
-mkdir -p "$ROOTS"
 
 for release in "${releases[@]}"; do
     read -ra archs <<<"${CROSS_ARCHES:-$("$top/pylib/release.sh" cross "$release")}"

@@ -1,17 +1,9 @@
 #!/bin/sh
-# Installs the Debian packages that one purpose needs, and no more; the one
-# place that names them. With --list it prints them on one line instead.
-#   install-deps.sh [--list] PURPOSE
-#     run       build and run the programs, headless too (./run)
-#     test      that, and the test tools (./test)
-#     bench     run's, the second SDL stack, gnuplot, GNU time (make bench)
-#     fuzz      the build tools, the second SDL stack, clang with libFuzzer
-#               and the sanitizers, dpkg-dev for Debian's sources
-#     memcheck  the build tools, valgrind and clang
-#     format    the clang-format that judges the sources' style
-#     cross ARCH TRIPLET  the suite cross-built for ARCH with TRIPLET's
-#               compiler, run under qemu-user (roots/test-arch.sh)
-# Safe to run again: it does nothing when all of them are already there.
+# Installs the Debian packages that one purpose needs, and no more: the one
+# place that names them. With --list, prints them on one line instead. Safe
+# to run again: it does nothing when all of them are already there.
+#   install-deps.sh [--list] run|test|bench|fuzz|memcheck|format
+#   install-deps.sh [--list] cross ARCH TRIPLET
 set -eu
 list=""
 [ "${1:-}" != --list ] || { list=1 && shift; }
@@ -33,32 +25,30 @@ FORMATTER=clang-format-22
 # Xlib itself); python3 names the SDL stack.
 TOOLS="cmake make gcc g++ pkg-config $sdl_dev libx11-dev python3"
 # xvfb, x11-apps (xwd), x11-utils (xwininfo): the window's screenshot on a
-# machine with no display.
+# machine with no display. openbox: the window test's reparenting window
+# manager; shellcheck and pyflakes3: the tooling's own warnings.
 SCREEN="xvfb x11-apps x11-utils"
-RUN="$TOOLS $SCREEN"
-# openbox: the window test's reparenting window manager; shellcheck and
-# pyflakes3: the tooling's own warnings.
 CHECKS="$FORMATTER openbox shellcheck pyflakes3"
 no_recommends=""
 case $purpose in
-run) PACKAGES=$RUN ;;
+run) PACKAGES="$TOOLS $SCREEN" ;;
 # The benchmarks' smoke test measures blitshow's memory with GNU time.
-test) PACKAGES="$RUN libgtest-dev $CHECKS valgrind time $second_stack $wayland" ;;
-bench) PACKAGES="$RUN $second_stack $wayland gnuplot-nox time" ;;
+test) PACKAGES="$TOOLS $SCREEN libgtest-dev $CHECKS valgrind time $second_stack $wayland" ;;
+bench) PACKAGES="$TOOLS $SCREEN $second_stack $wayland gnuplot-nox time" ;;
+# clang with libFuzzer and the sanitizers; dpkg-dev for Debian's sources.
 fuzz) PACKAGES="$TOOLS $second_stack clang libclang-rt-dev dpkg-dev" ;;
 # A stack fuzzed under valgrind (releases.txt): blitshow, and the fuzz target
 # built with clang without sanitizers (fuzz/memcheck-replay.sh).
 memcheck) PACKAGES="$TOOLS valgrind clang libclang-rt-dev" ;;
 format) PACKAGES=$FORMATTER ;;
-# The target's libraries through multiarch, in place of the machine's own
-# headers; natively the tools, and the machine's own SDL runtime, which
-# pylib/sdl_stack.py loads to name the stack (multiarch keeps it at the very
-# version of the target's). No weston: the Wayland cases are not run there.
-# Nothing recommended: qemu-user's would register it with the kernel.
+# The suite cross-built for ARCH by TRIPLET's compiler, the target's
+# libraries through multiarch in place of the machine's own headers; natively
+# the machine's own SDL runtime, which pylib/sdl_stack.py loads to name the
+# stack (multiarch keeps it at the target's very version). No weston; nothing
+# recommended: qemu-user's would register it with the kernel.
 cross)
-    [ $# -eq 3 ] || { echo "usage: install-deps.sh [--list] cross ARCH TRIPLET" >&2 && exit 1; }
-    PACKAGES="cmake make pkg-config python3 $SCREEN $CHECKS qemu-user g++-$3 $(release sdl-runtime)
-        $sdl_dev:$2 libx11-dev:$2 libgtest-dev:$2"
+    PACKAGES="cmake make pkg-config python3 $SCREEN $CHECKS qemu-user g++-${3:?usage: cross ARCH TRIPLET}
+        $(release sdl-runtime) $sdl_dev:$2 libx11-dev:$2 libgtest-dev:$2"
     no_recommends=--no-install-recommends
     ;;
 *) echo "usage: install-deps.sh [--list] run|test|bench|fuzz|memcheck|format|cross ARCH TRIPLET" >&2 && exit 1 ;;
