@@ -76,7 +76,7 @@ check_run() {
 check_bad_entry() {
     in_clone "rm -f build/blitshow/ventana.png && ! (printf 'x\n\n' | ./run) &&
         test -s build/blitshow/ventana.png" &&
-        grep -q "^Entrada no válida" "$LOG" && grep -q "^Pulse ENTER para continuar" "$LOG"
+        grep -q "Entrada no válida" "$LOG" && grep -q "^Pulse ENTER para continuar" "$LOG"
 }
 
 # The README's recipe for the second stack, as it stands there: its package,
