@@ -11,7 +11,8 @@
 #   fuzz-release.sh BUILD replay FILE...  replay the files (and every file in
 #                                         the folders) on each
 # FUZZ_LIBRARIES picks libraries by name; the other releases' names are left
-# to them. Each stack's line starts with "Stack ".
+# to them. Each stack's line starts with "Stack ", a failing file's with
+# "FAILED": lines fuzz/fuzz.sh reads.
 set -euo pipefail
 build=$(mkdir -p "$1" && cd "$1" && pwd)
 mode=$2

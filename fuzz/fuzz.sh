@@ -1,11 +1,12 @@
 #!/bin/bash
 # Fuzzes blitshow's picture path (fuzz/picture_fuzzer.cpp) on the SDL 1.2
 # stacks users run, every release's (releases.txt; docs/reliability.md):
-# the machine's own release here, every other in a pristine root of it in
-# BUILD/fuzz/RELEASE. A library releases.txt marks "built" is built from
-# Debian's sources with the sanitizers (fuzz-release.sh); one marked
-# "valgrind" is replayed as installed, under valgrind, with the real
-# blitshow too (memcheck-replay.sh; replays only).
+# the machine's own release here, from the working tree; every other in a
+# pristine root of it (roots/root-lib.sh), kept with what was built in it,
+# from a clean clone of the last commit. A library releases.txt marks
+# "built" is built from Debian's sources with the sanitizers
+# (fuzz-release.sh); one marked "valgrind" is replayed as installed, under
+# valgrind, with the real blitshow too (memcheck-replay.sh; replays only).
 #   fuzz.sh fuzz BUILD SECONDS    fuzz each instrumented library, then
 #                                 minimise its corpus in fuzz/corpus/
 #   fuzz.sh ci BUILD SECONDS      replay every corpus and every finding on
@@ -14,13 +15,15 @@
 #                                 folders) on each stack
 # FUZZ_LIBRARIES picks libraries by name (releases.txt's).
 # Ends with one line per stack; fails if any stack did. Findings land in
-# fuzz/findings/, where the hostile-picture test runs them.
+# fuzz/findings/, where the hostile-picture test runs them; from a root,
+# they and the minimised corpora come back into the working tree.
 set -euo pipefail
 mode=$1
 build=$(mkdir -p "$2" && cd "$2" && pwd)
 shift 2
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
+. roots/root-lib.sh
 out=$build/fuzz
 mkdir -p "$out"
 
@@ -69,62 +72,55 @@ replay)
 esac
 # What a stack under valgrind replays through the fuzz target alone, and
 # through the real blitshow too (memcheck-replay.sh): the corpora through the
-# target, the findings, or the files named, through both.
+# target, the findings, or the files named, through both. The scripts run
+# from the top of a tree, the working tree's or the clone's.
 if [ "$mode" = replay ]; then
     corpora=()
     findings=("${args[@]}")
 else
-    corpora=("$top/fuzz/corpus")
-    findings=("$top/fuzz/findings")
+    corpora=(fuzz/corpus)
+    findings=(fuzz/findings)
 fi
 
-# A pristine root of RELEASE, made once and kept while it is there, with
-# PURPOSE's packages installed from within.
-prepare_root() { # RELEASE PURPOSE
-    { [ -e "$out/$1/etc/os-release" ] || "$top/roots/debian-root.sh" "$1" "$out/$1"; } &&
-        in_tree "$1" ./user/install-deps.sh "$2" || return 1
-    # Files to replay from outside the tree go in at the same path.
-    local file
-    for file in "${corpora[@]}" "${findings[@]}"; do
-        case $file in "$top"/*) ;; *) cp -r --parents "$file" "$out/$1" || return 1 ;; esac
-    done
-}
-
-# Runs a command from the tree in RELEASE's root, which sees the tree at the
-# same path.
-in_tree() { # RELEASE COMMAND...
-    local release=$1
-    shift
-    IN_ROOT_SHARE=$top "$top/roots/in-root.sh" "$out/$release" /usr/bin/env \
-        FUZZ_LIBRARIES="$(picked "$release" built)" /bin/sh -c 'cd "$0" && exec "$@"' "$top" "$@"
-}
-
-# Runs a script of fuzzing on RELEASE, its build folder first: here on the
-# machine's own release, else in RELEASE's root, where it builds in the
-# root's own /build. (It runs as a condition, where set -e is off: hence
-# the &&.)
+# Runs a script of fuzzing on RELEASE, its build folder first, with
+# PURPOSE's packages: here on the machine's own release, else in RELEASE's
+# root, kept with what it built in /build, with a fresh clone and the files
+# named to replay at the same path; from there the findings come back, and
+# in fuzz mode each library's minimised corpus. (It runs as a condition,
+# where set -e is off: hence the &&.)
 on_release() { # RELEASE PURPOSE SCRIPT ARG...
-    local release=$1 purpose=$2 script=$3
+    local release=$1 purpose=$2 script=$3 libraries status=0 name file
+    libraries=$(picked "$release" built)
     shift 3
     if [ "$release" = "$machine" ]; then
-        ./user/install-deps.sh "$purpose" &&
-            FUZZ_LIBRARIES="$(picked "$release" built)" "$script" "$build" "$@"
-    else
-        prepare_root "$release" "$purpose" && in_tree "$release" "$script" /build "$@"
+        ./user/install-deps.sh "$purpose" && FUZZ_LIBRARIES=$libraries "$script" "$build" "$@"
+        return
     fi
+    root_new "fuzz-$release" "$release" --keep || return 1
+    for file in "${findings[@]}"; do
+        case $file in /*) cp -r --parents "$file" "$ROOTS/fuzz-$release" || return 1 ;; esac
+    done
+    root_run "fuzz-$release" "./user/install-deps.sh $purpose &&
+        FUZZ_LIBRARIES='$libraries' $(printf '%q ' "$script" /build "$@")" || status=$?
+    root_fetch "fuzz-$release" fuzz/findings "$top/fuzz/findings" || status=1
+    [ "$mode" != fuzz ] || for name in $libraries; do
+        rm -rf "$top/fuzz/corpus/$name"
+        root_fetch "fuzz-$release" "fuzz/corpus/$name" "$top/fuzz/corpus/$name" || status=1
+    done
+    return "$status"
 }
 
-# Runs one release's part with its output in a log; shows its stack lines,
-# and the log's end if it failed.
+# Runs one release's part with its output in a log; shows its stack lines
+# and its row.
 part() { # RELEASE HOW COMMAND...
-    local release=$1 log=$out/$1-$2.log status=0 start=$SECONDS
+    local release=$1 how=$2 log=$out/$1-$2.log status=0
     shift 2
     echo "== Debian $release (log: $log)"
     "$@" >"$log" 2>&1 || status=$?
+    # fuzz-release.sh's and memcheck-replay.sh's lines meant for this script.
     grep -E '^(Stack |FAILED)' "$log" || true
-    echo "   $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s"
     grep '^Stack ' "$log" >>"$out/summary" || true
-    [ "$status" -eq 0 ] || { echo "Failed; the log's end:"; tail -n 30 "$log"; }
+    record "$status" "$log" "Debian $release" "$how" 2>&1
     return "$status"
 }
 

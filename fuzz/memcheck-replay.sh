@@ -12,7 +12,8 @@
 #   run each, as Imagenes/ajuste.bmp.
 # A file fails on any memory error or definite leak; through blitshow, also
 # if it ends otherwise than showing the picture (0) or refusing it with the
-# load message (1). Prints one line: the stack, the files, the failures.
+# load message (1). Prints one line: the stack, the files, the failures
+# ("Stack ...", each failing file's line "FAILED ...": lines fuzz/fuzz.sh reads).
 #
 # Usage: memcheck-replay.sh BUILD FILE-OR-FOLDER... [--blitshow FILE-OR-FOLDER...]
 #        MEMCHECK_JOBS: valgrind processes at once (default: 2)

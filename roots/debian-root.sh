@@ -2,13 +2,18 @@
 # Makes DIR a pristine minbase root of a Debian release, by its codename:
 # what a new machine starts from. The first root of each release is kept as
 # a tarball in the cache folder, outside any clone, and unpacked from then on.
+# roots/root-lib.sh calls it.
 #
-# Usage: debian-root.sh RELEASE DIR
+# Usage: debian-root.sh RELEASE DIR [--keep] [--no-security]
+#   --keep (a root in DIR stays, with what was built in it), --no-security
+#   SDL_DEMOS_CACHE: the cache folder (default: /var/cache/sdl-demos)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-[ $# -eq 2 ] || { echo "usage: debian-root.sh RELEASE DIR" >&2; exit 1; }
+[ $# -ge 2 ] || { echo "usage: debian-root.sh RELEASE DIR [--keep] [--no-security]" >&2; exit 1; }
 release=$1
 dir=$2
+options=" $* "
+case $options in *" --keep "*) [ ! -e "$dir/etc/os-release" ] || exit 0 ;; esac
 cache=${SDL_DEMOS_CACHE:-/var/cache/sdl-demos}
 tarball="$cache/$release-minbase.tar"
 
@@ -57,9 +62,8 @@ rm -rf "$dir"
 mkdir -p "$dir"
 tar -C "$dir" -xf "$tarball"
 # A new machine gets its release's security updates too, as the installer
-# sets it up; some have the tests' clang-format-22 only from there
-# (releases.txt).
-security=$(archive -e)
+# sets it up; some have the tests' formatter only from there (releases.txt).
+security=$(case $options in *" --no-security "*) ;; *) archive -e ;; esac)
 [ -z "$security" ] || echo "deb $security $release-security main" >>"$dir/etc/apt/sources.list"
 # The archives are read from a snapshot, where a Release file with a
 # Valid-Until (testing's, the security suites') expires; this machine's apt

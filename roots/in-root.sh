@@ -5,8 +5,6 @@
 # that nothing it mounts is ever seen by, or left on, the machine.
 #
 # Usage: in-root.sh DIR COMMAND [ARG...]
-#   IN_ROOT_SHARE=FOLDER  the machine's FOLDER, seen at the same path inside
-#                         the root (a work tree the command reads and writes)
 set -eu
 [ $# -ge 2 ] || { echo "usage: in-root.sh DIR COMMAND [ARG...]" >&2; exit 1; }
 # Inside another root, whose / is no mount point, no private namespace can be
@@ -37,7 +35,6 @@ mount_on /sys -t sysfs sysfs
 mount_on /dev --bind /dev
 mount_on /dev/pts -t devpts -o newinstance,ptmxmode=0666 devpts
 mount_on /dev/shm -t tmpfs -o mode=1777 tmpfs
-[ -z "${IN_ROOT_SHARE:-}" ] || mount_on "$IN_ROOT_SHARE" --bind "$IN_ROOT_SHARE"
 
 # Names resolve as on the machine, so apt reaches the same archive.
 cp /etc/resolv.conf "$root/etc/resolv.conf"

@@ -1,0 +1,55 @@
+# shellcheck shell=bash
+# The one way to run work in a pristine Debian root, sourced by test-fresh.sh,
+# test-cross.sh, bench-release.sh and fuzz/fuzz.sh: make the root
+# (build/roots/PURPOSE-RELEASE[-ARCH]), put in a clean clone of the
+# repository's last commit, as a newcomer and CI get it, run steps there,
+# bring back what they made, and record each step's row of a closing table.
+roots_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+ROOTS=$roots_top/build/roots
+ROWS=() FAILURES=0 row_start=$SECONDS
+mkdir -p "$ROOTS"
+
+root_new() { # NAME RELEASE [debian-root.sh's OPTION...]
+    "$roots_top/roots/debian-root.sh" "$2" "$ROOTS/$1" "${@:3}" && rm -rf "$ROOTS/$1/root/demos" &&
+        git clone -q "$roots_top" "$ROOTS/$1/root/demos"
+}
+
+# Runs a shell command as root in the clone. Gives its status.
+root_run() { # NAME COMMAND
+    "$roots_top/roots/in-root.sh" "$ROOTS/$1" /bin/sh -c "cd /root/demos && $2"
+}
+
+# Adds what a step made in a folder of the clone to DEST on the machine.
+root_fetch() { # NAME FOLDER DEST
+    mkdir -p "$3" && cp -r "$ROOTS/$1/root/demos/$2/." "$3/"
+}
+
+elapsed() { # SECONDS
+    printf '%d min %02d s' $(($1 / 60)) $(($1 % 60))
+}
+
+# A row of the closing table: the CELLs, the result (ok, with ctest's count
+# and the tests not run where LOG has them; or FAILED, and LOG's end shown),
+# and the time since the previous row.
+record() { # STATUS LOG CELL...
+    local log=$2 result passed skipped
+    if [ "$1" -eq 0 ]; then
+        passed=$(grep -E -o '^[0-9]+% tests passed.*' "$log" | tail -n 1 || true)
+        skipped=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (\(Skipped\|Disabled\))$/\1/p' "$log" | paste -sd, |
+            sed 's/,/, /g')
+        result="ok${passed:+: $passed}${skipped:+; not run: $skipped}"
+    else
+        result="FAILED (log: $log)" FAILURES=$((FAILURES + 1))
+        tail -n 30 "$log" >&2
+    fi
+    ROWS+=("$(printf '| %s ' "${@:3}" "$result" "$(elapsed $((SECONDS - row_start)))")|")
+    row_start=$SECONDS
+    echo "${ROWS[-1]}" >&2
+}
+
+# The closing table under its HEADINGs; fails if any row did.
+table() { # HEADING...
+    printf '\n%s|\n%s|\n' "$(printf '| %s ' "$@")" "$(printf '|---%.0s' "$@")"
+    printf '%s\n' "${ROWS[@]}"
+    [ "$FAILURES" -eq 0 ]
+}
