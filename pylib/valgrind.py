@@ -1,14 +1,12 @@
 """valgrind's memcheck as the tests and the fuzzing run it: any memory error
-or definite leak fails the run, the libraries' own faults passed over
-(suppressions/valgrind.supp). `python3 -m pylib.valgrind` prints the command
-one argument a line, for shell."""
+or definite leak fails, the libraries' own faults passed over. For shell,
+`python3 -m pylib.valgrind` prints it one argument a line."""
 import os
 
-SUPPRESSIONS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
-                            "suppressions", "valgrind.supp")
 COMMAND = ["valgrind", "--quiet", "--error-exitcode=99", "--leak-check=full",
            "--show-leak-kinds=definite", "--errors-for-leak-kinds=definite",
-           "--suppressions=" + SUPPRESSIONS]
+           "--suppressions=" + os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                            "suppressions", "valgrind.supp")]
 
 if __name__ == "__main__":
     print("\n".join(COMMAND))
