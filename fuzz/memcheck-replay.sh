@@ -29,11 +29,11 @@ cd "$(dirname "$0")/.."
 out=$build/fuzz
 command=$(python3 -m pylib.valgrind)
 mapfile -t VALGRIND <<<"$command"
-TARGET=$out/memcheck-target/fuzz/picture_fuzzer
+# The target picks SDL's dummy driver itself.
+TARGET=("${VALGRIND[@]}" "$out/memcheck-target/fuzz/picture_fuzzer" -rss_limit_mb=0)
 
-# blitshow as users build it; the fuzz target with clang, without the
-# sanitizers, its debugging information in DWARF 4, which valgrind before
-# 3.20 (Debian 12's) reads from clang. Each in a build tree of its own.
+# blitshow as users build it, and the fuzz target with clang, unsanitized, its
+# debugging information in DWARF 4, which Debian 12's valgrind 3.19 reads.
 build_programs() {
     mkdir -p "$out"
     {
@@ -51,10 +51,9 @@ target_share() { # FILE...
     local log one file named=0
     log=$(mktemp)
     one=$(mktemp)
-    if ! SDL_VIDEODRIVER=dummy "${VALGRIND[@]}" "$TARGET" -rss_limit_mb=0 "$@" >"$log" 2>&1; then
+    if ! "${TARGET[@]}" "$@" >"$log" 2>&1; then
         for file in "$@"; do
-            SDL_VIDEODRIVER=dummy "${VALGRIND[@]}" "$TARGET" -rss_limit_mb=0 "$file" >"$one" 2>&1 &&
-                continue
+            "${TARGET[@]}" "$file" >"$one" 2>&1 && continue
             named=$((named + 1))
             echo "FAILED (picture_fuzzer): $file"
             grep '^==' "$one" | head -n 20
@@ -76,8 +75,8 @@ program_run() { # FILE
     mkdir "$scratch/Imagenes" "$scratch/run"
     chmod 700 "$scratch/run"
     cp "$1" "$scratch/Imagenes/ajuste.bmp"
-    (cd "$scratch" && echo | SDL_VIDEODRIVER=dummy XDG_RUNTIME_DIR="$scratch/run" \
-        "${VALGRIND[@]}" "$out/memcheck-blitshow/blitshow/blitshow" >/dev/null 2>"$scratch/stderr") || status=$?
+    (cd "$scratch" && echo | SDL_VIDEODRIVER=dummy XDG_RUNTIME_DIR="$scratch/run" "${VALGRIND[@]}" \
+        "$out/memcheck-blitshow/blitshow/blitshow" >/dev/null 2>"$scratch/stderr") || status=$?
     if [ "$status" -gt 1 ] ||
         { [ "$status" -eq 1 ] && ! grep -q '^No se puede cargar la imagen: ' "$scratch/stderr"; }; then
         echo "FAILED (blitshow, status $status): $1"

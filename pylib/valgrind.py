@@ -1,5 +1,4 @@
-"""valgrind's memcheck as the tests and the fuzzing run it: any memory error
-or definite leak fails, the libraries' own faults passed over. For shell,
+"""valgrind's memcheck as the tests and the fuzzing run it; for shell,
 `python3 -m pylib.valgrind` prints it one argument a line."""
 import os
 
