@@ -27,19 +27,23 @@ build=$(mkdir -p "$1" && cd "$1" && pwd)
 shift
 cd "$(dirname "$0")/.."
 
-VALGRIND=(valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=definite
-    --errors-for-leak-kinds=definite --suppressions="$PWD/suppressions/valgrind.supp")
-TARGET=$build/picture_fuzzer
+out=$build/fuzz
+command=$(python3 -m pylib.valgrind)
+mapfile -t VALGRIND <<<"$command"
+# The target picks SDL's dummy driver itself.
+TARGET=("${VALGRIND[@]}" "$out/memcheck-target/fuzz/picture_fuzzer" -rss_limit_mb=0)
 
+# blitshow as users build it, and the fuzz target with clang, unsanitized, its
+# debugging information in DWARF 4, which Debian 12's valgrind 3.19 reads.
 build_programs() {
-    local sdl_flags
-    read -ra sdl_flags < <(pkg-config --cflags --libs sdl x11)
+    mkdir -p "$out"
     {
-        cmake -S . -B "$build" -DBUILD_TESTING=OFF &&
-            cmake --build "$build" -j2 --target blitshow &&
-            clang++ -std=c++17 -g -O1 -fsanitize=fuzzer -Iblitshow -Dmain=blitshow_main \
-                blitshow/blitshow.cpp fuzz/picture_fuzzer.cpp "${sdl_flags[@]}" -o "$TARGET"
-    } >"$build/build.log" 2>&1 || { tail -n 30 "$build/build.log" >&2; exit 1; }
+        cmake -S . -B "$out/memcheck-blitshow" -DBUILD_TESTING=OFF &&
+            cmake --build "$out/memcheck-blitshow" -j2 --target blitshow &&
+            cmake -S . -B "$out/memcheck-target" -DBUILD_FUZZER=ON -DBUILD_TESTING=OFF \
+                -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-gdwarf-4 &&
+            cmake --build "$out/memcheck-target" -j2 --target picture_fuzzer
+    } >"$out/memcheck-build.log" 2>&1 || { tail -n 30 "$out/memcheck-build.log" >&2 && exit 1; }
 }
 
 # Files through the target in one process; if that fails, each alone, to
@@ -48,10 +52,9 @@ target_share() { # FILE...
     local log one file named=0
     log=$(mktemp)
     one=$(mktemp)
-    if ! SDL_VIDEODRIVER=dummy "${VALGRIND[@]}" "$TARGET" -rss_limit_mb=0 "$@" >"$log" 2>&1; then
+    if ! "${TARGET[@]}" "$@" >"$log" 2>&1; then
         for file in "$@"; do
-            SDL_VIDEODRIVER=dummy "${VALGRIND[@]}" "$TARGET" -rss_limit_mb=0 "$file" >"$one" 2>&1 &&
-                continue
+            "${TARGET[@]}" "$file" >"$one" 2>&1 && continue
             named=$((named + 1))
             echo "FAILED (picture_fuzzer): $file"
             grep '^==' "$one" | head -n 20
@@ -73,8 +76,8 @@ program_run() { # FILE
     mkdir "$scratch/Imagenes" "$scratch/run"
     chmod 700 "$scratch/run"
     cp "$1" "$scratch/Imagenes/ajuste.bmp"
-    (cd "$scratch" && echo | SDL_VIDEODRIVER=dummy XDG_RUNTIME_DIR="$scratch/run" \
-        "${VALGRIND[@]}" "$build/blitshow/blitshow" >/dev/null 2>"$scratch/stderr") || status=$?
+    (cd "$scratch" && echo | SDL_VIDEODRIVER=dummy XDG_RUNTIME_DIR="$scratch/run" "${VALGRIND[@]}" \
+        "$out/memcheck-blitshow/blitshow/blitshow" >/dev/null 2>"$scratch/stderr") || status=$?
     if [ "$status" -gt 1 ] ||
         { [ "$status" -eq 1 ] && ! grep -q '^No se puede cargar la imagen: ' "$scratch/stderr"; }; then
         echo "FAILED (blitshow, status $status): $1"

@@ -5,12 +5,8 @@ import unittest
 from harness import EMULATOR, main, program, run, scratch_folder
 from layouts import LAYOUTS
 
-from pylib import bmp
+from pylib import bmp, valgrind
 from pylib.hostile_bmps import corpus
-
-VALGRIND = ["valgrind", "--quiet", "--error-exitcode=99", "--leak-check=full",
-            "--show-leak-kinds=definite", "--errors-for-leak-kinds=definite",
-            "--suppressions=" + os.path.join(os.path.dirname(__file__), "..", "suppressions", "valgrind.supp")]
 
 
 # valgrind runs programs of its own architecture only: under qemu-user it would
@@ -33,7 +29,7 @@ class Valgrind(unittest.TestCase):
             for name, picture in corpus()[::6]]  # a sample of every kind
         for what, name, picture, stdin, status in cases:
             with self.subTest(what), scratch_folder(picture) as cwd:
-                r = run(VALGRIND + [program(name)], stdin, cwd=cwd)
+                r = run(valgrind.COMMAND + [program(name)], stdin, cwd=cwd)
                 self.assertIn(r.returncode, status, r.stderr.decode(errors="replace"))
                 self.assertNotIn(b"==", r.stderr)
 
