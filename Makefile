@@ -10,9 +10,8 @@ SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-fra
 SANITIZE_ENV := ASAN_OPTIONS=verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/suppressions/lsan.supp:print_suppressions=0
 
-.PHONY: build build-tests run screenshot test test-sanitize test-compat test-fresh test-cross bench bench-stacks
-.PHONY: reports
-.PHONY: fuzz fuzz-ci fuzz-replay
+.PHONY: build build-tests run screenshot test test-sanitize test-compat test-fresh test-cross
+.PHONY: bench bench-stacks reports fuzz fuzz-ci fuzz-replay
 
 # The programs need none of the test tools: a new build tree leaves the tests
 # out until a target that runs them turns them on.
@@ -43,14 +42,9 @@ test-sanitize:
 	cmake --build $(BUILD)-sanitize -j2
 	cd $(BUILD)-sanitize && $(SANITIZE_ENV) ctest --output-on-failure -j2 -E valgrind
 
-# A command on each SDL stack of the machine, its output in a report named by
-# the release and the stack with --report; with --second on the second alone.
-EACH_STACK := python3 -m pylib.each_stack
-# A report that says which command wrote it, on which machine, at what load.
-WRITTEN_BY := python3 -m pylib.written_by
-
+# The second stack alone, which must really be another than the default.
 test-compat: build-tests
-	$(EACH_STACK) --second ctest --test-dir $(BUILD) --output-on-failure -j2
+	python3 -m pylib.each_stack --second ctest --test-dir $(BUILD) --output-on-failure -j2
 
 test-fresh:
 	./roots/test-fresh.sh
@@ -59,20 +53,21 @@ test-cross:
 	./roots/test-cross.sh
 
 # The tables over every stack's delay report in $(BUILD)/bench.
-delay_tables = $(WRITTEN_BY) $(BUILD)/bench/delay_stacks-all-stacks.md \
+delay_tables = python3 -m pylib.written_by $(BUILD)/bench/delay_stacks-all-stacks.md \
     python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-debian*.txt && \
-  $(WRITTEN_BY) $(BUILD)/bench/sleep_margin-all-stacks.txt \
+  python3 -m pylib.written_by $(BUILD)/bench/sleep_margin-all-stacks.txt \
     python3 bench/sleep_margin.py $(BUILD)/bench/delay_accuracy-debian*.csv
+# A benchmark on each stack, into $(BUILD)/bench/NAME-debianN-STACK.txt.
+each_stack = python3 -m pylib.each_stack --report $(BUILD)/bench/$(1)
 bench:
 	./user/install-deps.sh bench
 	$(MAKE) --no-print-directory build
-	SDL_VIDEODRIVER=dummy $(EACH_STACK) --report $(BUILD)/bench/delay_accuracy \
-	  $(BUILD)/bench/delay_accuracy --csv {}.csv
+	SDL_VIDEODRIVER=dummy $(call each_stack,delay_accuracy) $(BUILD)/bench/delay_accuracy --csv {}.csv
 	for csv in $(BUILD)/bench/delay_accuracy-debian*.csv; do \
 	  gnuplot -e "csv='$$csv'; png='$${csv%.csv}.png'" bench/plot.gp || exit 1; \
 	done
-	$(EACH_STACK) --report $(BUILD)/bench/blitshow_startup python3 bench/blitshow_startup.py $(BUILD)/blitshow
-	$(EACH_STACK) --report $(BUILD)/bench/blitshow_causes python3 bench/blitshow_causes.py $(BUILD)/blitshow
+	$(call each_stack,blitshow_startup) python3 bench/blitshow_startup.py $(BUILD)/blitshow
+	$(call each_stack,blitshow_causes) python3 bench/blitshow_causes.py $(BUILD)/blitshow
 	$(delay_tables)
 
 # The machine's own release is benched here, the others in their roots; their
@@ -90,7 +85,7 @@ bench-stacks: bench
 # the fuzzing out.
 reports: bench-stacks
 	cp $(BUILD)/bench/*-debian*.txt $(BUILD)/bench/*-all-stacks.* docs/reports/
-	[ "$(REPORTS_FUZZ)" = no ] || $(WRITTEN_BY) --from $(BUILD)/fuzz/summary \
+	[ "$(REPORTS_FUZZ)" = no ] || python3 -m pylib.written_by --from $(BUILD)/fuzz/summary \
 	  docs/reports/fuzz_ci-summary.txt $(MAKE) --no-print-directory fuzz-ci
 
 FUZZ_SECONDS ?= 600

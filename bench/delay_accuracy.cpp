@@ -235,13 +235,6 @@ void report_tick_steps()
                 changes, shortest, longest, short_steps, long_steps, left_out);
 }
 
-void report_before_run()
-{
-    std::printf("delay_accuracy: how long each way of waiting really waits\n");
-    report_call_costs();
-    report_tick_steps();
-}
-
 // One line on stderr, rewritten in place, when a person is watching it.
 class Progress
 {
@@ -442,7 +435,9 @@ int main(int argc, char **argv)
     }
     atexit(SDL_Quit);
 
-    report_before_run();
+    std::printf("delay_accuracy: how long each way of waiting really waits\n");
+    report_call_costs();
+    report_tick_steps();
     const std::vector<Sample> samples = run_shuffled(options);
     report_lateness(samples, options.waits);
     report_printed_errors(samples, options.waits);

@@ -1,7 +1,6 @@
-"""delay_accuracy's report and raw rows (--csv), read in one place: by
-stack_table.py, sleep_margin.py and the bench_smoke test. The methods are
-whatever the report has; the ones the tables pick out are named here.
-"""
+"""delay_accuracy's report and raw rows (--csv), read in one place. The
+methods are whatever the report has; the ones the tables pick out are
+named here."""
 import csv
 import os
 import re
@@ -11,53 +10,48 @@ TICK_SPIN = "emuSDL_Delay"  # delay_test's own wait
 SPIN = "clock_gettime(CLOCK_MONOTONIC) spin"
 SLEEPERS = ("SDL_Delay", "std::this_thread::sleep_for", "clock_nanosleep")
 
-# A row of the lateness table, and of the table of the errors delay_test
-# would print, both in per cent but n.
+# A report: its stack, as pylib/each_stack.py's header names it; an
+# SDL_GetTicks call in ns; the tick's steps (changes, shortest and longest
+# in us, under 500 us, over 1500 us, left out); the rows of its two tables.
+Report = namedtuple("Report", "stack call_ns steps lateness errors")
 Lateness = namedtuple("Lateness", "method wait_ms n min_us median_us p99_us max_us kept_cpu "
                       "in_target cpu")
-Errors = namedtuple("Errors", "wait_ms n zero minus_one two_or_more_below above")
-Report = namedtuple("Report", "stack call_ns steps lateness errors")
+Errors = namedtuple("Errors", "wait_ms n zero minus_one two_or_more_below above")  # in %
+PARTS = [r"^SDL stack: (.+)$", r"^SDL_GetTicks: ([\d.]+) ns a call",
+         r"steps over 2 s: (\d+) changes, ([\d.]+) to ([\d.]+) us apart; (\d+) under 500 us, "
+         r"(\d+) over 1500 us; (\d+) left out"]
 LATENESS = re.compile(r"(\S+(?: \S+)*?)\s+(\d+)\s+(\d+)" + r"\s+(-?[\d.]+)" * 7)
 ERRORS = re.compile(r"\s*(\d+)\s+(\d+)" + r"\s+([\d.]+)" * 4)
-STEPS = re.compile(r"steps over 2 s: (\d+) changes, ([\d.]+) to ([\d.]+) us apart; (\d+) under "
-                   r"500 us, (\d+) over 1500 us; (\d+) left out")
 
 
-def numbers(match, words=0):
-    """A match's groups, the first few words and the rest numbers."""
-    return [g if i < words else float(g) if "." in g else int(g)
-            for i, g in enumerate(match.groups())]
+def numbers(groups):
+    return [float(g) if "." in g else int(g) for g in groups]
 
 
-def read(text):
-    """The report's parts: its stack, as each_stack's header names it, the
-    cost of an SDL_GetTicks call in ns, the tick's steps (changes, shortest
-    and longest in us, under 500 us, over 1500 us, left out) and its two
-    tables. A part missing is a ValueError."""
-    stack = re.search(r"^SDL stack: (.+)$", text, re.MULTILINE)
-    call = re.search(r"^SDL_GetTicks: ([\d.]+) ns a call", text, re.MULTILINE)
-    steps = STEPS.search(text)
-    lines = text.splitlines()
-    lateness = [Lateness(*numbers(m, 1)) for m in map(LATENESS.fullmatch, lines) if m]
-    errors = [Errors(*numbers(m)) for m in map(ERRORS.fullmatch, lines) if m]
-    if not (stack and call and steps and lateness and errors):
+def read(path):
+    """The report's parts; a part missing is a ValueError."""
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    found = [re.search(part, text, re.MULTILINE) for part in PARTS]
+    lateness = [Lateness(m[1], *numbers(m.groups()[1:]))
+                for m in map(LATENESS.fullmatch, text.splitlines()) if m]
+    errors = [Errors(*numbers(m.groups())) for m in map(ERRORS.fullmatch, text.splitlines()) if m]
+    if not all(found) or not lateness or not errors:
         raise ValueError("not a whole delay_accuracy report")
-    return Report(stack[1], float(call[1]), numbers(steps), lateness, errors)
+    stack, call, steps = found
+    return Report(stack[1], float(call[1]), numbers(steps.groups()), lateness, errors)
 
 
 def stack_beside(rows_path):
-    """The stack the report beside a file of rows names (the same name,
-    .txt), or "unknown"."""
+    """The stack the report beside a file of rows names (the same name, .txt)."""
     try:
-        with open(os.path.splitext(rows_path)[0] + ".txt", encoding="utf-8") as f:
-            return read(f.read()).stack
+        return read(os.path.splitext(rows_path)[0] + ".txt").stack
     except (OSError, ValueError):
         return "unknown"
 
 
 def rows(path):
-    """The raw rows, each a dict by the header's names; a ValueError if they
-    lack the method, the wait or how late it ended."""
+    """The raw rows, as dicts; a ValueError without the method, wait and lateness."""
     with open(path, newline="", encoding="utf-8") as f:
         found = csv.DictReader(f)
         if not {"method", "wait_ms", "late_us"} <= set(found.fieldnames or ()):

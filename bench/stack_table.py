@@ -15,9 +15,8 @@ WAITS = [1, 10, 50, 100]
 
 def row(path):
     try:
-        with open(path, encoding="utf-8") as f:
-            report = read(f.read())
-    except ValueError:
+        report = read(path)
+    except (OSError, ValueError):
         sys.exit(f"stack_table.py: {path} is not a full delay_accuracy report")
     in_target = {(r.method, r.wait_ms): r.in_target for r in report.lateness}
     try:

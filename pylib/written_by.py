@@ -1,8 +1,7 @@
 """Writes a report that says where it comes from: its first lines give the
-command that wrote it, the machine (kind of processor, cores online, clock
-source) and the load when the command began; then what the command prints,
-or with --from, the file it leaves. The terminal sees it all as well. Every
-report of the benchmarks, and fuzz-ci's summary, goes through here.
+command that wrote it, the machine (processor, cores online, clock source)
+and the load when it began; then what the command prints, or with --from,
+the file it leaves. The terminal sees it all too.
 
 Usage: python3 -m pylib.written_by [--from FILE] REPORT COMMAND [ARG...]
 """
@@ -11,27 +10,20 @@ import shlex
 import subprocess
 import sys
 
-USAGE = "usage: python3 -m pylib.written_by [--from FILE] REPORT COMMAND [ARG...]"
-
-
-def first_line(path, prefix=""):
-    """The first line of a file that starts with prefix, less its "NAME: "."""
-    with open(path, encoding="utf-8") as f:
-        for line in f:
-            if line.startswith(prefix):
-                return line.split(": ", 1)[-1].strip() if prefix else line.strip()
-    return "unknown"
-
 
 def header(command, lines=()):
-    """The report's first lines, and lines of the caller's after them."""
+    """The report's first lines, the caller's lines after them."""
+    with open("/proc/cpuinfo", encoding="utf-8") as f:
+        processor = next((line.split(": ", 1)[1].strip() for line in f
+                          if line.startswith("model name")), "unknown")
+    with open("/sys/devices/system/clocksource/clocksource0/current_clocksource") as f:
+        clock = f.read().strip()
     with open("/proc/loadavg", encoding="utf-8") as f:
         load = " ".join(f.read().split()[:3])
-    clock = first_line("/sys/devices/system/clocksource/clocksource0/current_clocksource")
-    return (f"command: {shlex.join(command)}\n"
-            f"machine: {first_line('/proc/cpuinfo', 'model name')}, "
-            f"{os.sysconf('SC_NPROCESSORS_ONLN')} cores online, clocksource {clock}\n"
-            f"load: {load}\n" + "".join(f"{line}\n" for line in lines) + "\n")
+    return "".join(f"{line}\n" for line in [
+        f"command: {shlex.join(command)}",
+        f"machine: {processor}, {os.sysconf('SC_NPROCESSORS_ONLN')} cores online, "
+        f"clocksource {clock}", f"load: {load}", *lines, ""])
 
 
 def run(command, report=None, lines=(), body=None):
@@ -54,15 +46,10 @@ def run(command, report=None, lines=(), body=None):
     return proc.returncode
 
 
-def main():
-    args = sys.argv[1:]
-    body = None
+if __name__ == "__main__":
+    args, body = sys.argv[1:], None
     if args[:1] == ["--from"] and len(args) > 1:
         body, args = args[1], args[2:]
     if len(args) < 2 or args[0].startswith("--"):
-        sys.exit(USAGE)
+        sys.exit(__doc__.splitlines()[-1])
     sys.exit(run(args[1:], args[0], body=body))
-
-
-if __name__ == "__main__":
-    main()
