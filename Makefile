@@ -80,9 +80,8 @@ bench-stacks: bench
 	done
 	$(delay_tables)
 
-# docs/reports/ written anew: every release's stacks, the tables over them and
-# fuzz-ci's summary. BENCH_RELEASES picks the releases, REPORTS_FUZZ=no leaves
-# the fuzzing out.
+# docs/reports/ anew: every release's stacks, the tables over them, fuzz-ci's
+# summary. BENCH_RELEASES picks the releases, REPORTS_FUZZ=no skips fuzz-ci.
 reports: bench-stacks
 	cp $(BUILD)/bench/*-debian*.txt $(BUILD)/bench/*-all-stacks.* docs/reports/
 	[ "$(REPORTS_FUZZ)" = no ] || python3 -m pylib.written_by --from $(BUILD)/fuzz/summary \

@@ -25,8 +25,7 @@ def row(path):
         sys.exit(f"stack_table.py: {path} lacks a wait of {', '.join(map(str, WAITS))} ms")
     waits = sum(e.n for e in report.errors)
     zeros = sum(e.n * e.zero for e in report.errors)
-    _, _, _, short, long, _ = report.steps
-    return [report.stack, f"{report.call_ns:.1f}", f"{short} / {long}", *shares,
+    return [report.stack, f"{report.call_ns:.1f}", "{3} / {4}".format(*report.steps), *shares,
             f"{zeros / waits:.1f}"]
 
 

@@ -14,7 +14,7 @@ import sys
 import tempfile
 from pathlib import Path
 
-from pylib import written_by
+from pylib import releases, written_by
 
 TOP = Path(__file__).resolve().parents[1]
 
@@ -26,12 +26,6 @@ def output(*command, **env):
     if done.returncode != 0:
         sys.exit(done.returncode)
     return done.stdout.strip()
-
-
-def slug(stack):
-    """A report's name for the release and a stack: "debian12-sdl-1.2.15"."""
-    words = [word for word in stack.lower().split() if word != "on"]
-    return "-".join([f"debian{output('pylib/release.sh', 'debian')}", *words])
 
 
 def main():
@@ -57,7 +51,9 @@ def main():
     with tempfile.TemporaryDirectory(prefix="xdg-runtime-") as runtime:
         os.environ.setdefault("XDG_RUNTIME_DIR", runtime)
         for folder, stack in stacks:
-            base = f"{report}-{slug(stack)}" if report else ""
+            # Named by the release and the stack: NAME-debian12-sdl-1.2.15.
+            words = [f"debian{releases.release()['debian']}", *stack.lower().split(" on ")]
+            base = f"{report}-" + "-".join(words).replace(" ", "-") if report else ""
             command = ["env", f"LD_LIBRARY_PATH={folder}", *(a.replace("{}", base) for a in args)]
             status = written_by.run(command, report and base + ".txt", [f"SDL stack: {stack}"])
             if status != 0:

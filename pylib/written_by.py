@@ -18,12 +18,10 @@ def header(command, lines=()):
                           if line.startswith("model name")), "unknown")
     with open("/sys/devices/system/clocksource/clocksource0/current_clocksource") as f:
         clock = f.read().strip()
-    with open("/proc/loadavg", encoding="utf-8") as f:
-        load = " ".join(f.read().split()[:3])
     return "".join(f"{line}\n" for line in [
-        f"command: {shlex.join(command)}",
-        f"machine: {processor}, {os.sysconf('SC_NPROCESSORS_ONLN')} cores online, "
-        f"clocksource {clock}", f"load: {load}", *lines, ""])
+        f"command: {shlex.join(command)}", f"machine: {processor}, "
+        f"{os.sysconf('SC_NPROCESSORS_ONLN')} cores online, clocksource {clock}",
+        "load: " + " ".join(f"{n:.2f}" for n in os.getloadavg()), *lines, ""])
 
 
 def run(command, report=None, lines=(), body=None):
@@ -31,8 +29,7 @@ def run(command, report=None, lines=(), body=None):
     terminal and to the report if one is given. Gives the command's status."""
     with open(report or os.devnull, "w", encoding="utf-8") as out:
         def say(text):
-            sys.stdout.write(text)
-            sys.stdout.flush()
+            print(text, end="", flush=True)
             out.write(text)
 
         say(header(command, lines))

@@ -15,7 +15,7 @@ from harness import (EMULATOR, TIMEOUT, main, popen, program, run, sdl_env,
                      without_leak_check)
 
 from bench import delay_report
-from pylib import sdl_stack
+from pylib import releases, sdl_stack
 
 # The stack table's waits among them, and a wait of 0 ms, which sleeps not.
 WAITS, REPS = [0, 1, 10, 50, 100], 3
@@ -144,13 +144,12 @@ class BenchSmoke(unittest.TestCase):
         # make bench's reports: the header, the stack named as the stack tool
         # names it, in the file's name too, then the program's whole output.
         direct = run([program("delay_accuracy"), *QUICK]).stdout.decode()
-        debian = command_output(os.path.join(TOP, "pylib", "release.sh"), "debian")
         for stack, libraries, base in each_stack():
             with self.subTest(stack=stack):
                 named = command_output(sys.executable, "-m", "pylib.sdl_stack",
                                        env=sdl_env(LD_LIBRARY_PATH=libraries))
-                self.assertEqual(stack, named)
-                words = ["delay_accuracy", f"debian{debian}", *named.lower().split(" on ")]
+                words = ["delay_accuracy", f"debian{releases.release()['debian']}",
+                         *named.lower().split(" on ")]
                 self.assertEqual(os.path.basename(base), "-".join(words).replace(" ", "-"))
                 with open(base + ".txt", encoding="utf-8") as f:
                     head, body = f.read().split("\n\n", 1)
@@ -235,11 +234,9 @@ class BenchSmoke(unittest.TestCase):
         stacks = each_stack()
         report = sleep_margin([base + ".csv" for _, _, base in stacks])
         files = [line.split(None, 4) for line in report.splitlines()[3:4 + len(stacks)]]
-        expected = []
-        for stack, _, base in stacks:
-            sleeps = sum(row["method"] in delay_report.SLEEPERS and row["wait_ms"] != "0"
-                         for row in delay_report.rows(base + ".csv"))
-            expected.append((sleeps, f"{stack} ({base}.csv)"))
+        expected = [(sum(row["method"] in delay_report.SLEEPERS and row["wait_ms"] != "0"
+                         for row in delay_report.rows(base + ".csv")), f"{stack} ({base}.csv)")
+                    for stack, _, base in stacks]
         expected.append((sum(n for n, _ in expected), f"pooled ({len(stacks)} files)"))
         self.assertEqual([(int(f[0]), f[4]) for f in files], expected)
         figures = [tuple(map(float, f[1:4])) for f in files]
@@ -273,22 +270,20 @@ def each_stack():
         second = command_output(os.path.join(TOP, "pylib", "second-stack-folder.sh"))
         folder = tempfile.mkdtemp(prefix="bench-")
         atexit.register(shutil.rmtree, folder, ignore_errors=True)
-        ran = subprocess.run(
-            [sys.executable, "-m", "pylib.each_stack", "--report",
-             os.path.join(folder, "delay_accuracy"), program("delay_accuracy"), "--csv", "{}.csv",
-             *QUICK], stdout=subprocess.PIPE, check=True, timeout=TIMEOUT, cwd=TOP,
-            env=sdl_env()).stdout.decode()
+        ran = run([sys.executable, "-m", "pylib.each_stack", "--report",
+                   os.path.join(folder, "delay_accuracy"), program("delay_accuracy"), "--csv",
+                   "{}.csv", *QUICK], cwd=TOP)
         # Each run's header says the stack's libraries, files and name.
-        for libraries, base, stack in re.findall(
-                r"^command: env LD_LIBRARY_PATH=(\S*) \S+ --csv (\S+)\.csv .*\n(?:.*\n){2}"
-                r"SDL stack: (.+)$", ran, re.MULTILINE):
-            STACKS_RUN.append((stack, libraries, base))
-        assert [libraries for _, libraries, _ in STACKS_RUN] == [""] + [second] * bool(second), ran
+        STACKS_RUN.extend((stack, libraries, base) for libraries, base, stack in re.findall(
+            r"^command: env LD_LIBRARY_PATH=(\S*) \S+ --csv (\S+)\.csv .*\n(?:.*\n){2}"
+            r"SDL stack: (.+)$", ran.stdout.decode(), re.MULTILINE))
+        assert [s[1] for s in STACKS_RUN] == [""] + [second] * bool(second), ran
     return STACKS_RUN
 
 
 def command_output(*args, env=None):
-    return subprocess.run(args, capture_output=True, check=True, env=env).stdout.decode().strip()
+    return subprocess.run(args, capture_output=True, check=True, env=env,
+                          timeout=TIMEOUT).stdout.decode().strip()
 
 
 def skeleton(report):
@@ -309,8 +304,7 @@ def write_rows(path, rows):
 
 
 def sleep_margin(args):
-    return subprocess.run([sys.executable, os.path.join(TOP, "bench", "sleep_margin.py"), *args],
-                          capture_output=True, check=True, timeout=TIMEOUT).stdout.decode()
+    return command_output(sys.executable, os.path.join(TOP, "bench", "sleep_margin.py"), *args)
 
 
 def margins(report):
