@@ -37,7 +37,7 @@ def run(command, report=None, lines=(), body=None):
                               text=True) as proc:
             for line in proc.stdout or ():
                 say(line)
-        if body and proc.returncode == 0:
+        if body and os.path.exists(body):  # a failing run's too: it says what failed
             with open(body, encoding="utf-8") as f:
                 out.write(f.read())
     return proc.returncode
