@@ -10,8 +10,8 @@ SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-fra
 SANITIZE_ENV := ASAN_OPTIONS=verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/suppressions/lsan.supp:print_suppressions=0
 
-.PHONY: build build-tests run screenshot test test-sanitize test-compat test-fresh test-cross bench bench-stacks
-.PHONY: fuzz fuzz-ci fuzz-replay
+.PHONY: build build-tests run screenshot test test-sanitize test-compat test-fresh test-cross
+.PHONY: bench bench-stacks reports fuzz fuzz-ci fuzz-replay
 
 # The programs need none of the test tools: a new build tree leaves the tests
 # out until a target that runs them turns them on.
@@ -42,14 +42,9 @@ test-sanitize:
 	cmake --build $(BUILD)-sanitize -j2
 	cd $(BUILD)-sanitize && $(SANITIZE_ENV) ctest --output-on-failure -j2 -E valgrind
 
-# The second stack must really be another than the default.
+# The second stack alone, which must really be another than the default.
 test-compat: build-tests
-	compat=$$(./pylib/second-stack-folder.sh) && \
-	  if [ -z "$$compat" ]; then echo "SDL stack: this release has one"; exit 0; fi && \
-	  default=$$(python3 -m pylib.sdl_stack) && \
-	  second=$$(LD_LIBRARY_PATH=$$compat python3 -m pylib.sdl_stack) && \
-	  echo "SDL stack: $$second" && [ "$$second" != "$$default" ] && \
-	  cd $(BUILD) && LD_LIBRARY_PATH=$$compat ctest --output-on-failure -j2
+	python3 -m pylib.each_stack --second ctest --test-dir $(BUILD) --output-on-failure -j2
 
 test-fresh:
 	./roots/test-fresh.sh
@@ -57,32 +52,40 @@ test-fresh:
 test-cross:
 	./roots/test-cross.sh
 
-# A benchmark of blitshow on the release's default stack, then on its second
-# if it has one: $(BUILD)/bench/NAME-default.txt and -second.txt.
-on_each_stack = python3 bench/$(1).py $(BUILD)/blitshow | tee $(BUILD)/bench/$(1)-default.txt && \
-  compat=$$(./pylib/second-stack-folder.sh) && if [ -n "$$compat" ]; then \
-    LD_LIBRARY_PATH=$$compat python3 bench/$(1).py $(BUILD)/blitshow | tee $(BUILD)/bench/$(1)-second.txt; fi
+# The tables over every stack's delay report in $(BUILD)/bench.
+delay_tables = python3 -m pylib.written_by $(BUILD)/bench/delay_stacks-all-stacks.md \
+    python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-debian*.txt && \
+  python3 -m pylib.written_by $(BUILD)/bench/sleep_margin-all-stacks.txt \
+    python3 bench/sleep_margin.py $(BUILD)/bench/delay_accuracy-debian*.csv
+# A benchmark on each stack, into $(BUILD)/bench/NAME-debianN-STACK.txt.
+each_stack = python3 -m pylib.each_stack --report $(BUILD)/bench/$(1)
 bench:
 	./user/install-deps.sh bench
 	$(MAKE) --no-print-directory build
-	bench/delay-stacks.sh $(BUILD)
-	for csv in $(BUILD)/bench/delay_accuracy-*.csv; do \
+	SDL_VIDEODRIVER=dummy $(call each_stack,delay_accuracy) $(BUILD)/bench/delay_accuracy --csv {}.csv
+	for csv in $(BUILD)/bench/delay_accuracy-debian*.csv; do \
 	  gnuplot -e "csv='$$csv'; png='$${csv%.csv}.png'" bench/plot.gp || exit 1; \
 	done
-	$(call on_each_stack,blitshow_startup)
-	$(call on_each_stack,blitshow_causes)
-	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
-	python3 bench/sleep_margin.py $(BUILD)/bench/delay_accuracy-*.csv | tee $(BUILD)/bench/sleep_margin.txt
+	$(call each_stack,blitshow_startup) python3 bench/blitshow_startup.py $(BUILD)/blitshow
+	$(call each_stack,blitshow_causes) python3 bench/blitshow_causes.py $(BUILD)/blitshow
+	$(delay_tables)
 
-# The machine's own release is benched here, the others in their roots.
+# The machine's own release is benched here, the others in their roots; their
+# files join this machine's, named apart by their release.
+BENCH_RELEASES ?= $$(pylib/release.sh list)
 bench-stacks: bench
-	. /etc/os-release && for release in $$(pylib/release.sh list); do \
+	. /etc/os-release && for release in $(BENCH_RELEASES); do \
 	  [ "$$release" = "$$VERSION_CODENAME" ] || roots/bench-release.sh $$release $(BUILD) || exit 1; \
+	  [ ! -d $(BUILD)/bench/$$release ] || mv -f $(BUILD)/bench/$$release/*-debian*.* $(BUILD)/bench/; \
 	done
-	python3 bench/stack_table.py $(BUILD)/bench/delay_accuracy-*.txt \
-	  $(BUILD)/bench/*/delay_accuracy-*.txt | tee $(BUILD)/bench/stacks.md
-	python3 bench/sleep_margin.py $(BUILD)/bench/delay_accuracy-*.csv \
-	  $(BUILD)/bench/*/delay_accuracy-*.csv | tee $(BUILD)/bench/sleep_margin.txt
+	$(delay_tables)
+
+# docs/reports/ anew: every release's stacks, the tables over them, fuzz-ci's
+# summary. BENCH_RELEASES picks the releases, REPORTS_FUZZ=no skips fuzz-ci.
+reports: bench-stacks
+	cp $(BUILD)/bench/*-debian*.txt $(BUILD)/bench/*-all-stacks.* docs/reports/
+	[ "$(REPORTS_FUZZ)" = no ] || python3 -m pylib.written_by --from $(BUILD)/fuzz/summary \
+	  docs/reports/fuzz_ci-summary.txt $(MAKE) --no-print-directory fuzz-ci
 
 FUZZ_SECONDS ?= 600
 fuzz:

@@ -200,7 +200,6 @@ def main():
             with session(name, runtime_dir):
                 found[name] = measure(folder, runs)
 
-    print(f"SDL stack: {sdl_stack.describe()}")
     print(f"blitshow, {runs} runs in each session under the dynamic loader's account "
           "(LD_DEBUG=statistics,libs,files);\neach figure the median of the runs\n")
     print("the libraries the dynamic loader initialised (\"calling init\"), the relocations "

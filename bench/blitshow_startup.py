@@ -106,7 +106,6 @@ def main():
     blitshow = (["./blitshow"], lambda p: p.stdout.readline())  # ready at its prompt
     xwininfo = (["xwininfo", "-root"], lambda p: p.stdout.read())
 
-    print(f"SDL stack: {sdl_stack.describe()}")
     print(f"start-up, {runs} runs each, taken in turn (blitshow: to its prompt; xwininfo: to "
           "the end of its output);\npeak memory from separate runs under GNU time; processor "
           f"time and wake-ups (voluntary context\nswitches, all threads) over a {wait_s} s wait "

@@ -7,7 +7,6 @@
 #include "emu_delay.h"
 
 #include <SDL.h>
-#include <dlfcn.h>
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -17,7 +16,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -28,10 +26,7 @@
 // The same source compiled again with every SDL_GetTicks call counted.
 void counted_emuSDL_Delay(unsigned int ms);
 
-namespace
-{
-unsigned long long counted_calls = 0;
-} // namespace
+static unsigned long long counted_calls = 0;
 
 extern "C" __attribute__((noinline)) Uint32 counted_SDL_GetTicks(void)
 {
@@ -41,28 +36,18 @@ extern "C" __attribute__((noinline)) Uint32 counted_SDL_GetTicks(void)
 
 namespace
 {
-// POSIX's time value, as clock_gettime fills it and clock_nanosleep takes it.
-template <class Value> Value time_value_of(int (*)(clockid_t, Value *));
-using TimeValue = decltype(time_value_of(&clock_gettime));
-
 long long now_ns(clockid_t clock = CLOCK_MONOTONIC)
 {
-    TimeValue t;
+    timespec t;
     clock_gettime(clock, &t);
     return t.tv_sec * 1000000000LL + t.tv_nsec;
 }
 
-TimeValue to_time_value(long long ns)
-{
-    TimeValue t;
-    t.tv_sec = ns / 1000000000LL;
-    t.tv_nsec = ns % 1000000000LL;
-    return t;
-}
-
 void sleep_until(long long deadline_ns)
 {
-    const TimeValue deadline = to_time_value(deadline_ns);
+    timespec deadline;
+    deadline.tv_sec = deadline_ns / 1000000000LL;
+    deadline.tv_nsec = deadline_ns % 1000000000LL;
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) != 0) {
     }
 }
@@ -80,32 +65,39 @@ void spin_until(long long deadline_ns)
 constexpr long long spin_margin_ns = 1500000;
 
 // A way of waiting: it is given the wait and the moment the wait began.
+// delay_test's own also has the error the program would print reported.
 struct Method {
     const char *name;
     void (*wait)(unsigned ms, long long start_ns);
+    bool is_delay_test;
 };
 
 const Method methods[] = {
-    {"emuSDL_Delay", [](unsigned ms, long long) { emuSDL_Delay(ms); }},
-    {"SDL_Delay", [](unsigned ms, long long) { SDL_Delay(ms); }},
+    {"emuSDL_Delay", [](unsigned ms, long long) { emuSDL_Delay(ms); }, true},
+    {"SDL_Delay", [](unsigned ms, long long) { SDL_Delay(ms); }, false},
     {"std::this_thread::sleep_for",
-     [](unsigned ms, long long) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }},
+     [](unsigned ms, long long) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); },
+     false},
     {"clock_nanosleep",
-     [](unsigned ms, long long start_ns) { sleep_until(start_ns + ms * 1000000LL); }},
+     [](unsigned ms, long long start_ns) { sleep_until(start_ns + ms * 1000000LL); }, false},
     {"clock_gettime(CLOCK_MONOTONIC) spin",
-     [](unsigned ms, long long start_ns) { spin_until(start_ns + ms * 1000000LL); }},
+     [](unsigned ms, long long start_ns) { spin_until(start_ns + ms * 1000000LL); }, false},
     {"sleep then spin",
      [](unsigned ms, long long start_ns) {
          const long long deadline = start_ns + ms * 1000000LL;
          if (ms * 1000000LL > spin_margin_ns)
              sleep_until(deadline - spin_margin_ns);
          spin_until(deadline);
-     }},
+     },
+     false},
 };
 const int method_count = sizeof methods / sizeof methods[0];
 
+// One shuffled order for every run, so that runs compare.
+constexpr unsigned seed = 1;
+
 struct Options {
-    long reps = 300, seed = 1;
+    long reps = 300;
     std::vector<unsigned> waits = {0, 1, 2, 5, 10, 20, 50, 100};
     const char *csv_path = nullptr;
 };
@@ -113,7 +105,7 @@ struct Options {
 struct Sample {
     int method, wait_index;
     double late_us;    // real elapsed minus requested
-    int printed_error; // what delay_test would print, emuSDL_Delay only
+    int printed_error; // what delay_test would print, for its own wait
     bool kept_cpu;     // no involuntary context switch during the wait
     double cpu_share;  // the thread's processor time over the wall time
 };
@@ -122,8 +114,8 @@ struct Sample {
 bool refuse(const char *why)
 {
     std::fprintf(stderr,
-                 "delay_accuracy: %s\nusage: delay_accuracy [--quick] [--reps N] "
-                 "[--waits MS,MS,...] [--seed N] [--csv FILE]\n",
+                 "delay_accuracy: %s\nusage: delay_accuracy [--reps N] [--waits MS,MS,...] "
+                 "[--csv FILE]\n",
                  why);
     return false;
 }
@@ -142,14 +134,9 @@ bool parse_arguments(int argc, char **argv, Options &options)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool has_value = i + 1 < argc;
-        if (arg == "--quick") {
-            options.reps = 10;
-        } else if (arg == "--reps" && has_value) {
+        if (arg == "--reps" && has_value) {
             if (!parse_count(argv[++i], 1000000, options.reps) || options.reps == 0)
                 return refuse("--reps takes a whole number from 1 to 1000000");
-        } else if (arg == "--seed" && has_value) {
-            if (!parse_count(argv[++i], 1L << 30, options.seed))
-                return refuse("--seed takes a whole number from 0 to 1073741824");
         } else if (arg == "--waits" && has_value) {
             options.waits.clear();
             std::stringstream list(argv[++i]);
@@ -169,74 +156,6 @@ bool parse_arguments(int argc, char **argv, Options &options)
         }
     }
     return true;
-}
-
-std::string first_line_of(const char *path, const char *prefix)
-{
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind(prefix, 0) == 0) {
-            const std::size_t colon = line.find(':');
-            return colon == std::string::npos ? line : line.substr(colon + 2);
-        }
-    return "unknown";
-}
-
-std::string version_text(int major, int minor, int patch)
-{
-    return std::to_string(major) + '.' + std::to_string(minor) + '.' + std::to_string(patch);
-}
-
-// The loaded library, by soname, or null: only what SDL itself brought in.
-void *loaded(const char *soname)
-{
-    return dlopen(soname, RTLD_LAZY | RTLD_NOLOAD);
-}
-
-// The SDL stack the program runs on, named by its libraries' versions, from
-// SDL 1.2's API down to the libraries that carry it out.
-std::string sdl_stack()
-{
-    const SDL_version *v1 = SDL_Linked_Version();
-    // SDL 1.2 itself ended at 1.2.15; sdl12-compat counts from 1.2.50.
-    std::string stack = (v1->patch >= 50 ? "sdl12-compat " : "SDL ") +
-                        version_text(v1->major, v1->minor, v1->patch);
-    void *sdl2 = loaded("libSDL2-2.0.so.0");
-    void *sdl3 = loaded("libSDL3.so.0");
-    if (sdl2 != nullptr) {
-        SDL_version v2 = {0, 0, 0}; // SDL2's version has the same layout
-        if (auto get = reinterpret_cast<void (*)(SDL_version *)>(dlsym(sdl2, "SDL_GetVersion")))
-            get(&v2);
-        // An SDL2 with SDL3 beneath it is sdl2-compat.
-        stack += (sdl3 != nullptr ? " on sdl2-compat " : " on SDL2 ") +
-                 version_text(v2.major, v2.minor, v2.patch);
-        dlclose(sdl2);
-    }
-    if (sdl3 != nullptr) {
-        int v3 = 0; // major * 1000000 + minor * 1000 + patch
-        if (auto get = reinterpret_cast<int (*)()>(dlsym(sdl3, "SDL_GetVersion")))
-            v3 = get();
-        stack += " on SDL3 " + version_text(v3 / 1000000, v3 / 1000 % 1000, v3 % 1000);
-        dlclose(sdl3);
-    }
-    return stack;
-}
-
-void report_machine()
-{
-    Dl_info where;
-    const bool found = dladdr(reinterpret_cast<void *>(&SDL_GetTicks), &where) != 0;
-    double load[3] = {0, 0, 0};
-    getloadavg(load, 3);
-    std::printf("machine: %s, %ld cores online, clocksource %s, load %.2f %.2f %.2f\n",
-                first_line_of("/proc/cpuinfo", "model name").c_str(), sysconf(_SC_NPROCESSORS_ONLN),
-                first_line_of("/sys/devices/system/clocksource/clocksource0/"
-                              "current_clocksource",
-                              "")
-                    .c_str(),
-                load[0], load[1], load[2]);
-    std::printf("SDL stack: %s (%s)\n", sdl_stack().c_str(),
-                found && where.dli_fname ? where.dli_fname : "unknown library");
 }
 
 // Cost of one SDL_GetTicks call, and of one turn of emuSDL_Delay's loop
@@ -316,14 +235,6 @@ void report_tick_steps()
                 changes, shortest, longest, short_steps, long_steps, left_out);
 }
 
-void report_before_run()
-{
-    std::printf("delay_accuracy: how long each way of waiting really waits\n");
-    report_machine();
-    report_call_costs();
-    report_tick_steps();
-}
-
 // One line on stderr, rewritten in place, when a person is watching it.
 class Progress
 {
@@ -384,12 +295,12 @@ std::vector<Sample> run_shuffled(const Options &options)
                 schedule.emplace_back(m, static_cast<int>(w));
                 total_ms += waits[w] + 1; // about 1 ms to find the start point
             }
-    std::mt19937 rng(static_cast<unsigned>(options.seed));
+    std::mt19937 rng(seed);
     std::shuffle(schedule.begin(), schedule.end(), rng);
     std::uniform_int_distribution<long long> phase_ns(0, 999999);
-    std::printf("schedule: %zu waits x %d methods x %ld repetitions, shuffled (seed %ld); each "
+    std::printf("schedule: %zu waits x %d methods x %ld repetitions, shuffled (seed %u); each "
                 "starts at a random point within a tick\n\n",
-                waits.size(), method_count, options.reps, options.seed);
+                waits.size(), method_count, options.reps, seed);
     std::fflush(stdout);
 
     Progress progress(total_ms);
@@ -468,7 +379,7 @@ void report_printed_errors(const std::vector<Sample> &samples, const std::vector
     for (std::size_t w = 0; w < waits.size(); ++w) {
         int n = 0, zero = 0, minus_one = 0, below = 0, above = 0;
         for (const Sample &s : samples)
-            if (s.method == 0 && s.wait_index == static_cast<int>(w)) {
+            if (methods[s.method].is_delay_test && s.wait_index == static_cast<int>(w)) {
                 ++n;
                 zero += s.printed_error == 0;
                 minus_one += s.printed_error == -1;
@@ -489,7 +400,7 @@ bool write_csv(std::ofstream &csv, const std::vector<Sample> &samples,
     for (const Sample &s : samples) {
         csv << s.method << ',' << s.wait_index << ',' << methods[s.method].name << ','
             << waits[s.wait_index] << ',' << s.late_us << ',';
-        if (s.method == 0)
+        if (methods[s.method].is_delay_test)
             csv << s.printed_error;
         csv << ',' << s.kept_cpu << ',' << 100 * s.cpu_share << '\n';
     }
@@ -524,7 +435,9 @@ int main(int argc, char **argv)
     }
     atexit(SDL_Quit);
 
-    report_before_run();
+    std::printf("delay_accuracy: how long each way of waiting really waits\n");
+    report_call_costs();
+    report_tick_steps();
     const std::vector<Sample> samples = run_shuffled(options);
     report_lateness(samples, options.waits);
     report_printed_errors(samples, options.waits);

@@ -1,7 +1,8 @@
 # Draws delay_accuracy's raw rows: how late each wait ended, one colour a
 # method, grouped by the wait asked for.
 # Usage: gnuplot -e "csv='rows.csv'; png='plot.png'" bench/plot.gp
-methods = 'emuSDL_Delay SDL_Delay std::this_thread::sleep_for clock_nanosleep "clock_gettime(CLOCK_MONOTONIC) spin" "sleep then spin"'
+# The methods, quoted, in the order of their index; the waits likewise.
+methods = system(sprintf("tail -n +2 '%s' | cut -d, -f1,3 | sort -t, -k1,1n -u | cut -d, -f2 | sed 's/.*/\"&\"/' | tr '\\n' ' '", csv))
 waits = system(sprintf("tail -n +2 '%s' | cut -d, -f2,4 | sort -t, -k1,1n -u | cut -d, -f2 | tr '\\n' ' '", csv))
 group = words(methods) + 1
 

@@ -11,12 +11,10 @@ report beside it (the same name, .txt), when there is one.
 
 Usage: sleep_margin.py [--margins MS,MS,...] CSV...
 """
-import csv
-import os
-import re
 import sys
 
-SLEEPERS = ("SDL_Delay", "std::this_thread::sleep_for", "clock_nanosleep")
+from delay_report import SLEEPERS, rows, stack_beside
+
 MARGINS_MS = [0.5, 1, 1.5, 2, 3]
 TARGET_US = 50  # in target: no more than 50 us late
 TEN_MS_US = 10000  # the wait the spin's share is given for
@@ -29,25 +27,11 @@ def percentile(ordered, p):
     return ordered[max(-(-p * len(ordered) // 100), 1) - 1]
 
 
-def stack_of(path):
-    """The stack the report beside the rows names, or "unknown"."""
-    try:
-        with open(os.path.splitext(path)[0] + ".txt", encoding="utf-8") as report:
-            found = re.search(r"^SDL stack: (.+?) \(", report.read(), re.MULTILINE)
-    except OSError:
-        found = None
-    return found[1] if found else "unknown"
-
-
 def sleeps(path):
     """Late of each sleep of 1 ms and more in a file of rows, in us."""
     try:
-        with open(path, newline="", encoding="utf-8") as f:
-            rows = csv.DictReader(f)
-            if not {"method", "wait_ms", "late_us"} <= set(rows.fieldnames or ()):
-                raise ValueError
-            return [float(row["late_us"]) for row in rows
-                    if row["method"] in SLEEPERS and int(row["wait_ms"]) >= 1]
+        return [float(row["late_us"]) for row in rows(path)
+                if row["method"] in SLEEPERS and int(row["wait_ms"]) >= 1]
     except (ValueError, TypeError):
         sys.exit(f"sleep_margin.py: {path} is not delay_accuracy's rows (--csv)")
     except OSError as e:
@@ -81,15 +65,15 @@ def parse(argv):
 
 def main():
     margins, paths = parse(sys.argv[1:])
-    rows = [(path, stack_of(path), sorted(sleeps(path))) for path in paths]
-    pooled = sorted(us for _, _, late in rows for us in late)
+    files = [(path, stack_beside(path), sorted(sleeps(path))) for path in paths]
+    pooled = sorted(us for _, _, late in files for us in late)
     if not pooled:
         sys.exit("sleep_margin.py: no sleep of 1 ms or more in the rows")
 
     print(f"sleep_margin: how late {', '.join(SLEEPERS)} woke, waits of 1 ms and more")
     print("late: real elapsed minus requested, in microseconds, per file and pooled")
     print(f"{'n':>6} {'median_us':>10} {'p99_us':>10} {'max_us':>10}  stack (file)")
-    for path, stack, late in rows + [(f"{len(rows)} files", "pooled", pooled)]:
+    for path, stack, late in files + [(f"{len(files)} files", "pooled", pooled)]:
         figures = ([percentile(late, 50), percentile(late, 99), late[-1]] if late else [])
         print(f"{len(late):>6} " + " ".join(f"{us:>10.1f}" for us in figures)
               + " ".join(f"{'-':>10}" for _ in range(3 - len(figures)))

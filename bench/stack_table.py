@@ -6,42 +6,27 @@ waits whose printed error was 0.
 
 Usage: stack_table.py REPORT...
 """
-import re
 import sys
 
+from delay_report import SPIN, TICK_SPIN, read
+
 WAITS = [1, 10, 50, 100]
-SPIN = "clock_gettime(CLOCK_MONOTONIC) spin"
-ROW = re.compile(r"(\S+(?: \S+)*?)\s+(\d+)\s+(\d+)" + r"\s+(-?[\d.]+)" * 7)
-SHARES = re.compile(r"\s*(\d+)\s+(\d+)" + r"\s+([\d.]+)" * 4)
-
-
-def found(pattern, text, path):
-    match = re.search(pattern, text, re.MULTILINE)
-    if match is None:
-        sys.exit(f"stack_table.py: {path} is not a full delay_accuracy report")
-    return match.groups()
 
 
 def row(path):
-    with open(path, encoding="utf-8") as f:
-        text = f.read()
-    (stack,) = found(r"^SDL stack: (.+) \(", text, path)
-    (cost,) = found(r"^SDL_GetTicks: ([\d.]+) ns a call", text, path)
-    short, long = found(r"(\d+) under 500 us, (\d+) over 1500 us", text, path)
-    in_target = {}
-    for match in map(ROW.fullmatch, text.splitlines()):
-        if match:
-            in_target[match[1], int(match[2])] = match[9]
     try:
-        shares = [f"{in_target['emuSDL_Delay', w]} ({in_target[SPIN, w]})" for w in WAITS]
+        report = read(path)
+    except (OSError, ValueError):
+        sys.exit(f"stack_table.py: {path} is not a full delay_accuracy report")
+    in_target = {(r.method, r.wait_ms): r.in_target for r in report.lateness}
+    try:
+        shares = [f"{in_target[TICK_SPIN, w]:.1f} ({in_target[SPIN, w]:.1f})" for w in WAITS]
     except KeyError:
         sys.exit(f"stack_table.py: {path} lacks a wait of {', '.join(map(str, WAITS))} ms")
-    waits = zeros = 0
-    for match in map(SHARES.fullmatch, text.splitlines()):
-        if match:
-            waits += int(match[2])
-            zeros += int(match[2]) * float(match[3])
-    return [stack, cost, f"{short} / {long}", *shares, f"{zeros / waits:.1f}"]
+    waits = sum(e.n for e in report.errors)
+    zeros = sum(e.n * e.zero for e in report.errors)
+    return [report.stack, f"{report.call_ns:.1f}", "{3} / {4}".format(*report.steps), *shares,
+            f"{zeros / waits:.1f}"]
 
 
 def main():

@@ -14,41 +14,28 @@ import unittest
 from harness import (EMULATOR, TIMEOUT, main, popen, program, run, sdl_env,
                      without_leak_check)
 
-from pylib import sdl_stack
+from bench import delay_report
+from pylib import releases, sdl_stack
 
-METHODS = ["emuSDL_Delay", "SDL_Delay", "std::this_thread::sleep_for", "clock_nanosleep",
-           "clock_gettime(CLOCK_MONOTONIC) spin", "sleep then spin"]
-WAITS, REPS = [0, 1, 2], 3
-QUICK = ["--quick", "--reps", str(REPS), "--waits", ",".join(map(str, WAITS))]
-ROW = re.compile(r"(\S+(?: \S+)*?)\s+(\d+)\s+(\d+)" + r"\s+(-?[\d.]+)" * 7)
-PROGRESS = re.compile(rb"\r *\d+ % done")
-SHARES = re.compile(r"\s*(\d+)\s+(\d+)" + r"\s+([\d.]+)" * 4)
+# The stack table's waits among them, and a wait of 0 ms, which sleeps not.
+WAITS, REPS = [0, 1, 10, 50, 100], 3
+QUICK = ["--reps", str(REPS), "--waits", ",".join(map(str, WAITS))]
 TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 
 
 def run_with_stderr(args, terminal):
-    """Runs a program with stderr on a pseudo-terminal or in a file. Gives its
-    status, stdout and what reached stderr."""
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        master, follower = pty.openpty() if terminal else (None, err.fileno())
-        with popen(args, sdl_env(), stdin=subprocess.DEVNULL, stdout=out,
-                   stderr=follower) as proc:
-            seen = b""
-            if terminal:
-                os.close(follower)
-                while True:
-                    try:
-                        chunk = os.read(master, 4096)
-                    except OSError:  # the program has closed the terminal
-                        break
-                    if not chunk:
-                        break
-                    seen += chunk
-                os.close(master)
-            proc.wait(timeout=TIMEOUT)
-        out.seek(0)
-        err.seek(0)
-        return proc.returncode, out.read(), seen + err.read()
+    """Runs a program with stderr on a pseudo-terminal or a pipe. Gives its
+    status, stdout and what reached stderr: a few lines, which the terminal
+    holds until they are read."""
+    master, follower = pty.openpty() if terminal else (None, subprocess.PIPE)
+    with popen(args, sdl_env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+               stderr=follower) as proc:
+        out, err = proc.communicate(timeout=TIMEOUT)
+    if terminal:
+        os.close(follower)
+        err = os.read(master, 1 << 16)
+        os.close(master)
+    return proc.returncode, out, err
 
 
 # Under qemu-user the benchmark would time the emulation, and blitshow's
@@ -56,81 +43,65 @@ def run_with_stderr(args, terminal):
 @unittest.skipIf(EMULATOR, "the benchmark is not run under emulation")
 class BenchSmoke(unittest.TestCase):
     def test_delay_accuracy_report(self):
-        with tempfile.TemporaryDirectory() as folder:
-            rows_file = os.path.join(folder, "rows.csv")
-            r = run([program("delay_accuracy"), *QUICK, "--csv", rows_file])
-            self.assertEqual((r.returncode, r.stderr), (0, b""))
-            with open(rows_file, newline="") as f:
-                rows = list(csv.DictReader(f))
-        report = r.stdout.decode()
-        self.assertRegex(report, r"SDL_GetTicks: [\d.]+ ns a call")
-        self.assertRegex(report, r"machine: .+ cores online, clocksource ")
-        steps = re.search(r"steps over 2 s: (\d+) changes, ([\d.]+) to ([\d.]+) us apart; "
-                          r"(\d+) under 500 us, (\d+) over 1500 us; (\d+) left out", report)
-        self.assertIsNotNone(steps, report)
-        changes, shortest, longest, short, long, left_out = map(float, steps.groups())
+        base = each_stack()[0][2]
+        report = delay_report.read(base + ".txt")
+        rows = delay_report.rows(base + ".csv")
+        changes, shortest, longest, short, long, left_out = report.steps
         self.assertTrue(shortest <= longest and short + long + left_out <= changes)
-
-        table = [m.groups() for m in map(ROW.fullmatch, report.splitlines()) if m]
-        self.assertEqual([(name, int(wait)) for name, wait, *_ in table],
-                         [(name, wait) for name in METHODS for wait in WAITS])
-        for name, wait, n, low, median, p99, high, kept, in_target, cpu in table:
-            with self.subTest(method=name, wait=wait):
-                mine = [row for row in rows if row["method"] == name and row["wait_ms"] == wait]
+        # Every method the rows have, in their order, at every wait.
+        methods = sorted({(int(row["method_index"]), row["method"]) for row in rows})
+        self.assertEqual([(r.method, r.wait_ms) for r in report.lateness],
+                         [(name, wait) for _, name in methods for wait in WAITS])
+        for r in report.lateness:
+            with self.subTest(method=r.method, wait=r.wait_ms):
+                mine = [row for row in rows
+                        if row["method"] == r.method and int(row["wait_ms"]) == r.wait_ms]
                 late = sorted(float(row["late_us"]) for row in mine)
-                self.assertEqual((int(n), len(late)), (REPS, REPS))
-                self.assertTrue(float(low) <= float(median) <= float(p99) <= float(high))
-                self.assertAlmostEqual(float(low), late[0], delta=1)
-                self.assertAlmostEqual(float(high), late[-1], delta=1)
-                self.assertTrue(0 <= float(kept) <= 100 and 0 <= float(in_target) <= 100)
+                self.assertEqual((r.n, len(late)), (REPS, REPS))
+                self.assertTrue(r.min_us <= r.median_us <= r.p99_us <= r.max_us)
+                self.assertAlmostEqual(r.min_us, late[0], delta=1)
+                self.assertAlmostEqual(r.max_us, late[-1], delta=1)
+                self.assertTrue(0 <= r.kept_cpu <= 100 and 0 <= r.in_target <= 100)
                 # Two clocks read apart: a share a little over 100 % is rounding.
-                self.assertTrue(0 <= float(cpu) <= 110, cpu)
+                self.assertTrue(0 <= r.cpu <= 110, r)
                 self.assertAlmostEqual(
-                    float(cpu), statistics.median_low(float(row["cpu_percent"]) for row in mine),
+                    r.cpu, statistics.median_low(float(row["cpu_percent"]) for row in mine),
                     delta=0.1)
 
-        shares = [m.groups() for m in map(SHARES.fullmatch, report.splitlines()) if m]
-        self.assertEqual([int(wait) for wait, *_ in shares], WAITS)
-        for wait, n, *percent in shares:
-            errors = [int(row["printed_error_ms"]) for row in rows
-                      if row["method"] == "emuSDL_Delay" and row["wait_ms"] == wait]
-            self.assertEqual(int(n), len(errors))
-            self.assertAlmostEqual(sum(map(float, percent)), 100, delta=0.3)
-            self.assertAlmostEqual(float(percent[0]), 100 * errors.count(0) / len(errors),
-                                   delta=0.1)
+        self.assertEqual([e.wait_ms for e in report.errors], WAITS)
+        for e in report.errors:
+            errors = [int(row["printed_error_ms"]) for row in rows if
+                      row["method"] == delay_report.TICK_SPIN and int(row["wait_ms"]) == e.wait_ms]
+            self.assertEqual(e.n, len(errors))
+            self.assertAlmostEqual(sum(e[2:]), 100, delta=0.3)
+            self.assertAlmostEqual(e.zero, 100 * errors.count(0) / len(errors), delta=0.1)
 
     def test_stack_table_rows_follow_the_reports(self):
-        r = run([program("delay_accuracy"), "--reps", "2", "--waits", "1,10,50,100"])
-        report = r.stdout.decode()
-        with tempfile.NamedTemporaryFile("w", suffix=".txt") as saved:
-            saved.write(report)
-            saved.flush()
-            table = subprocess.run(
-                [sys.executable, os.path.join(TOP, "bench", "stack_table.py"), saved.name,
-                 saved.name], capture_output=True, check=True).stdout.decode().splitlines()
-        self.assertEqual(len(table), 4)
-        stack = re.search(r"SDL stack: (.+) \(", report)[1]
-        cost = re.search(r"SDL_GetTicks: ([\d.]+) ns a call", report)[1]
-        steps = re.search(r"(\d+) under 500 us, (\d+) over 1500 us", report).groups()
-        in_target = {(m[1], m[2]): m[9] for m in map(ROW.fullmatch, report.splitlines()) if m}
-        shares = [f"{in_target['emuSDL_Delay', w]} ({in_target[METHODS[4], w]})"
-                  for w in ("1", "10", "50", "100")]
-        zero = statistics.mean(float(m[3]) for m in map(SHARES.fullmatch, report.splitlines())
-                               if m)
-        for line in table[2:]:
+        stacks = each_stack()
+        table = command_output(sys.executable, os.path.join(TOP, "bench", "stack_table.py"),
+                               *(base + ".txt" for _, _, base in stacks)).splitlines()
+        self.assertEqual(len(table), 2 + len(stacks))
+        for line, (_, _, base) in zip(table[2:], stacks):
+            report = delay_report.read(base + ".txt")
+            in_target = {(r.method, r.wait_ms): r.in_target for r in report.lateness}
+            shares = [f"{in_target[delay_report.TICK_SPIN, w]:.1f} "
+                      f"({in_target[delay_report.SPIN, w]:.1f})" for w in (1, 10, 50, 100)]
+            zero = statistics.mean(e.zero for e in report.errors)
             self.assertEqual(line.strip("| ").split(" | "),
-                             [stack, cost, " / ".join(steps), *shares, f"{zero:.1f}"])
+                             [report.stack, f"{report.call_ns:.1f}",
+                              f"{report.steps[3]} / {report.steps[4]}", *shares, f"{zero:.1f}"])
 
     def test_delay_accuracy_shows_progress_only_on_a_terminal(self):
         for terminal in (True, False):
             with self.subTest(stderr_on_a_terminal=terminal):
-                status, out, err = run_with_stderr([program("delay_accuracy"), *QUICK], terminal)
+                status, out, err = run_with_stderr(
+                    [program("delay_accuracy"), "--reps", "1", "--waits", "0,1"], terminal)
                 self.assertEqual(status, 0)
                 self.assertRegex(out.decode(), r"^delay_accuracy: ")
                 self.assertNotIn(b"\r", out)
                 self.assertNotIn(b"% done", out)
                 if terminal:
-                    self.assertRegex(err, PROGRESS)
+                    self.assertRegex(err, rb"\r *\d+ % done")
                     self.assertIn(b"100 % done", err)
                 else:
                     self.assertEqual(err, b"")
@@ -150,7 +121,6 @@ class BenchSmoke(unittest.TestCase):
                 env=without_leak_check(sdl_env()))
         self.assertEqual((r.returncode, r.stderr), (0, b""))
         report = r.stdout.decode()
-        self.assertIn(f"SDL stack: {sdl_stack.describe()}\n", report)
         row = (r"(\S+) +(blitshow|xwininfo -root) +2 +([\d.]+) +([\d.]+) +([\d.]+) +([\d.]+)"
                r" +(\S+) +(\S+)  (\S.*)\n")
         rows = {(m[1], m[2], m[9]): m for m in re.finditer(row, report)}
@@ -170,22 +140,23 @@ class BenchSmoke(unittest.TestCase):
                 self.assertGreaterEqual(woken, 0, m[0])
 
 
-    def test_delay_stacks_write_the_whole_report_on_every_stack(self):
-        # make bench's reports are the program's whole output, each naming its
-        # stack as the stack tool does.
+    def test_each_stack_writes_the_whole_report_on_every_stack(self):
+        # make bench's reports: the header, the stack named as the stack tool
+        # names it, in the file's name too, then the program's whole output.
         direct = run([program("delay_accuracy"), *QUICK]).stdout.decode()
-        for stack, libraries, base in delay_stacks():
+        for stack, libraries, base in each_stack():
             with self.subTest(stack=stack):
+                named = command_output(sys.executable, "-m", "pylib.sdl_stack",
+                                       env=sdl_env(LD_LIBRARY_PATH=libraries))
+                words = ["delay_accuracy", f"debian{releases.release()['debian']}",
+                         *named.lower().split(" on ")]
+                self.assertEqual(os.path.basename(base), "-".join(words).replace(" ", "-"))
                 with open(base + ".txt", encoding="utf-8") as f:
-                    report = f.read()
-                with open(base + ".csv", newline="") as f:
-                    rows = list(csv.DictReader(f))
-                named = subprocess.run(
-                    [sys.executable, "-m", "pylib.sdl_stack"], capture_output=True,
-                    check=True, env=sdl_env(LD_LIBRARY_PATH=libraries)).stdout.decode()
-                self.assertIn(f"SDL stack: {named.strip()} (", report)
-                self.assertEqual(skeleton(report), skeleton(direct))
-                self.assertEqual(len(rows), REPS * len(METHODS) * len(WAITS))
+                    head, body = f.read().split("\n\n", 1)
+                self.assertRegex(head, r"^command: .+\nmachine: .+, \d+ cores online, clocksource "
+                                 r"\S+\nload: [\d.]+ [\d.]+ [\d.]+\nSDL stack: "
+                                 + re.escape(named) + "$")
+                self.assertEqual(skeleton(body), skeleton(direct))
 
     def test_blitshow_causes_report(self):
         r = run([sys.executable, os.path.join(TOP, "bench", "blitshow_causes.py"),
@@ -193,7 +164,6 @@ class BenchSmoke(unittest.TestCase):
                 env=without_leak_check(sdl_env()))
         self.assertEqual((r.returncode, r.stderr), (0, b""))
         head, loader, largest, memory = r.stdout.decode().split("\n\n")
-        self.assertIn(f"SDL stack: {sdl_stack.describe()}\n", head + "\n")
         sessions = sdl_stack.sessions()
         counts = [line.split() for line in loader.splitlines()[3:]]
         self.assertEqual([c[0] for c in counts], sessions)
@@ -260,18 +230,13 @@ class BenchSmoke(unittest.TestCase):
                 self.assertEqual(table, [(margin, float(later), float(out), table[0][3])])
 
     def test_sleep_margin_pools_the_stacks_rows(self):
-        # As make bench runs it, over the rows delay-stacks.sh wrote.
-        stacks = delay_stacks()
+        # As make bench runs it, over the rows each stack's run wrote.
+        stacks = each_stack()
         report = sleep_margin([base + ".csv" for _, _, base in stacks])
         files = [line.split(None, 4) for line in report.splitlines()[3:4 + len(stacks)]]
-        expected = []
-        for _, _, base in stacks:
-            with open(base + ".csv", newline="") as f:
-                sleeps = sum(row["method"] in METHODS[1:4] and row["wait_ms"] != "0"
-                             for row in csv.DictReader(f))
-            with open(base + ".txt", encoding="utf-8") as f:
-                stack = re.search(r"SDL stack: (.+) \(", f.read())[1]
-            expected.append((sleeps, f"{stack} ({base}.csv)"))
+        expected = [(sum(row["method"] in delay_report.SLEEPERS and row["wait_ms"] != "0"
+                         for row in delay_report.rows(base + ".csv")), f"{stack} ({base}.csv)")
+                    for stack, _, base in stacks]
         expected.append((sum(n for n, _ in expected), f"pooled ({len(stacks)} files)"))
         self.assertEqual([(int(f[0]), f[4]) for f in files], expected)
         figures = [tuple(map(float, f[1:4])) for f in files]
@@ -294,49 +259,52 @@ class BenchSmoke(unittest.TestCase):
                     self.assertGreaterEqual(wider[3], spin)
 
 
-STACKS_RUN = []  # delay_stacks()'s one run
+STACKS_RUN = []  # each_stack()'s one run
 
 
-def delay_stacks():
-    """Runs delay-stacks.sh briefly, once, as make bench runs it, on a build
-    folder of its own. Gives (stack, LD_LIBRARY_PATH, its files' path less
-    the extension) for each stack it ran."""
+def each_stack():
+    """Runs delay_accuracy briefly on each stack through pylib.each_stack,
+    once, as make bench runs it, into a folder of its own. Gives (stack,
+    LD_LIBRARY_PATH, its files' path less the extension) for each stack."""
     if not STACKS_RUN:
-        second = subprocess.run([os.path.join(TOP, "pylib", "second-stack-folder.sh")],
-                                capture_output=True, check=True).stdout.decode().strip()
-        build = tempfile.mkdtemp(prefix="bench-")
-        atexit.register(shutil.rmtree, build, ignore_errors=True)
-        os.mkdir(os.path.join(build, "bench"))
-        os.symlink(program("delay_accuracy"), os.path.join(build, "bench", "delay_accuracy"))
-        subprocess.run([os.path.join(TOP, "bench", "delay-stacks.sh"), build, *QUICK],
-                       stdout=subprocess.DEVNULL, check=True, timeout=TIMEOUT)
-        for stack, libraries in [("default", "")] + ([("second", second)] if second else []):
-            STACKS_RUN.append((stack, libraries,
-                               os.path.join(build, "bench", f"delay_accuracy-{stack}")))
+        second = command_output(os.path.join(TOP, "pylib", "second-stack-folder.sh"))
+        folder = tempfile.mkdtemp(prefix="bench-")
+        atexit.register(shutil.rmtree, folder, ignore_errors=True)
+        ran = run([sys.executable, "-m", "pylib.each_stack", "--report",
+                   os.path.join(folder, "delay_accuracy"), program("delay_accuracy"), "--csv",
+                   "{}.csv", *QUICK], cwd=TOP)
+        # Each run's header says the stack's libraries, files and name.
+        STACKS_RUN.extend((stack, libraries, base) for libraries, base, stack in re.findall(
+            r"^command: env LD_LIBRARY_PATH=(\S*) \S+ --csv (\S+)\.csv .*\n(?:.*\n){2}"
+            r"SDL stack: (.+)$", ran.stdout.decode(), re.MULTILINE))
+        assert [s[1] for s in STACKS_RUN] == [""] + [second] * bool(second), ran
     return STACKS_RUN
 
 
+def command_output(*args, env=None):
+    return subprocess.run(args, capture_output=True, check=True, env=env,
+                          timeout=TIMEOUT).stdout.decode().strip()
+
+
 def skeleton(report):
-    """A report with its figures, their columns' widths and the stack it names
-    left out."""
-    text = re.sub(r"(?m)^SDL stack: .*$", "", report)
-    return re.sub(r"[ \t]+", " ", re.sub(r"[-+]?\d+(\.\d+)?", "#", text))
+    """A report with its figures and their columns' widths left out."""
+    return re.sub(r"[ \t]+", " ", re.sub(r"[-+]?\d+(\.\d+)?", "#", report))
 
 
 def write_rows(path, rows):
-    """A file of delay_accuracy's rows (--csv) of (method, wait_ms, late_us)."""
+    """A file of delay_accuracy's rows (--csv) of (method, wait_ms, late_us),
+    each a real row of its method's with those changed."""
+    real = delay_report.rows(each_stack()[0][2] + ".csv")
+    of_method = {row["method"]: row for row in real}
     with open(path, "w", newline="") as f:
-        out = csv.writer(f)
-        out.writerow(["method_index", "wait_index", "method", "wait_ms", "late_us",
-                      "printed_error_ms", "kept_cpu", "cpu_percent"])
+        out = csv.DictWriter(f, fieldnames=list(real[0]))
+        out.writeheader()
         for method, wait, late in rows:
-            index = METHODS.index(method)
-            out.writerow([index, 0, method, wait, late, 0 if index == 0 else "", 1, 1.0])
+            out.writerow(dict(of_method[method], wait_ms=wait, late_us=late))
 
 
 def sleep_margin(args):
-    return subprocess.run([sys.executable, os.path.join(TOP, "bench", "sleep_margin.py"), *args],
-                          capture_output=True, check=True, timeout=TIMEOUT).stdout.decode()
+    return command_output(sys.executable, os.path.join(TOP, "bench", "sleep_margin.py"), *args)
 
 
 def margins(report):
