@@ -1,5 +1,11 @@
 """The threads of a running process, as /proc tells them."""
 import os
+import time
+from collections import namedtuple
+
+# A look at a process: when it was taken (ns), whether every thread was
+# asleep, and how long the threads have run, and waited to run, so far (ns).
+Look = namedtuple("Look", "when asleep ran waited")
 
 
 def tasks(pid):
@@ -17,6 +23,21 @@ def read(path):
             return f.read()
     except (FileNotFoundError, ProcessLookupError):
         return ""
+
+
+def activity(pid):
+    """A look at a process (the scheduler's count, to the nanosecond, not
+    clock ticks), or None once it is gone."""
+    asleep, ran, waited, seen = True, 0, 0, False
+    for task in tasks(pid):
+        stat, schedstat = read(task + "/stat"), read(task + "/schedstat")
+        if not stat or not schedstat:
+            continue
+        seen = True
+        asleep = asleep and stat.rsplit(")", 1)[1].split()[0] == "S"
+        task_ran, task_waited = map(int, schedstat.split()[:2])
+        ran, waited = ran + task_ran, waited + task_waited
+    return Look(time.monotonic_ns(), asleep, ran, waited) if seen else None
 
 
 def wakeups(pid):

@@ -1,6 +1,4 @@
-"""A private X server for the tests and tools, and blitshow's 640x480 window
-read back from the X server on $DISPLAY."""
-import os
+"""blitshow's 640x480 window read back from the X server on $DISPLAY."""
 import re
 import struct
 import subprocess
@@ -52,25 +50,3 @@ def grab():
             pixels.append(tuple((value & mask) >> shift for mask, shift in shifts))
     return pixels
 
-
-class Xvfb:
-    """A private X server for the length of a with-block; gives its display."""
-
-    def __enter__(self):
-        read, write = os.pipe()
-        # -noreset: a client connecting while the server resets after its last
-        # client left would fail now and then.
-        self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-noreset",
-             "-nolisten", "tcp"], pass_fds=(write,), stderr=subprocess.DEVNULL)
-        os.close(write)
-        with os.fdopen(read) as numbers:
-            number = numbers.readline().strip()
-        if not number:
-            self.server.kill()
-            raise RuntimeError("Xvfb did not start")
-        return ":" + number
-
-    def __exit__(self, *_):
-        self.server.terminate()
-        self.server.wait(timeout=30)

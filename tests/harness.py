@@ -14,12 +14,13 @@ import time
 import unittest
 from collections import namedtuple
 
-from pylib.threads import read, tasks
+from pylib.threads import activity
 
 TIMEOUT = 60  # seconds: only a hang gets anywhere near this
 # Seconds between two looks that find a window unchanged, or a program idle:
 # it has settled, and waiting longer shows nothing new.
 SETTLE = 0.5
+NEVER_SETTLES = 20  # seconds: what still changes then is given up on
 
 # The programs' own lines, as they print them.
 DELAY_PROMPT = "Introduzca el tiempo que desea esperar (ms): ".encode()
@@ -69,24 +70,6 @@ def sdl_env(**extra):
     env["SDL_VIDEODRIVER"] = "dummy"
     env["XDG_RUNTIME_DIR"] = RUNTIME_DIR
     env.update(extra)
-    return env
-
-
-def session_env(**display):
-    """Environment for a run in a desktop session: the display given (DISPLAY
-    or WAYLAND_DISPLAY), SDL left to pick its driver."""
-    env = sdl_env(**display)
-    del env["SDL_VIDEODRIVER"]
-    return env
-
-
-def without_leak_check(env):
-    """env, with LeakSanitizer off where the programs are built with it: the
-    desktop libraries of a Wayland session (fontconfig, libdecor's GTK plugin,
-    which is unloaded before the check and so has no name, SDL2's Wayland
-    code) keep memory to the end. The other runs still check for leaks."""
-    if "ASAN_OPTIONS" in env:
-        env = dict(env, ASAN_OPTIONS=env["ASAN_OPTIONS"] + ":detect_leaks=0")
     return env
 
 
@@ -153,28 +136,28 @@ def read_line(stream, proc=None, timeout=TIMEOUT):
     return line
 
 
-def activity(pid):
-    """A look at a process: when it was taken (ns), whether every thread was
-    asleep, and how long the threads have run or waited to run so far (ns)."""
-    asleep, busy = True, 0
-    for task in tasks(pid):
-        stat, schedstat = read(task + "/stat"), read(task + "/schedstat")
-        if not stat or not schedstat:
-            continue
-        asleep = asleep and stat.rsplit(")", 1)[1].split()[0] == "S"
-        ran, waited = map(int, schedstat.split()[:2])
-        busy += ran + waited
-    return time.monotonic_ns(), asleep, busy
-
-
 def idle_between(before, after):
     """Whether a process was asleep at two looks and between them ran, or
     waited to run, for under a tenth of the time: it sleeps until something
     comes, whether it wakes on a timer meanwhile or not."""
     if before is None or after is None:
         return False
-    (then, asleep_then, busy_then), (now, asleep_now, busy_now) = before, after
-    return asleep_then and asleep_now and busy_now - busy_then < (now - then) / 10
+    busy = after.ran + after.waited - before.ran - before.waited
+    return before.asleep and after.asleep and busy < (after.when - before.when) / 10
+
+
+def settled(look, done, limit=NEVER_SETTLES):
+    """What look() gives once done(it) holds, or once it has settled on
+    something else: the same in two looks SETTLE apart; or after limit
+    seconds, what never settles."""
+    deadline = time.monotonic() + limit
+    last = None
+    while True:
+        got = look()
+        if done(got) or (got is not None and got == last) or time.monotonic() > deadline:
+            return got
+        last = got
+        time.sleep(SETTLE)
 
 
 def while_waiting(args, action, cwd=None, env=None, entry=b"", ignored=(), ending=b"\n"):
