@@ -40,6 +40,14 @@ def activity(pid):
     return Look(time.monotonic_ns(), asleep, ran, waited) if seen else None
 
 
+def doing(pid):
+    """What each thread is doing: its name, its state (S: asleep) and where
+    it sleeps."""
+    return ", ".join(f"{read(task + '/comm').strip()} "
+                     f"{read(task + '/stat').rsplit(')', 1)[-1][1:2]} "
+                     f"in {read(task + '/wchan')}" for task in tasks(pid))
+
+
 def wakeups(pid):
     """How often a process's threads have gone to sleep, each to be woken
     again: their voluntary context switches."""

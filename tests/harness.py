@@ -1,5 +1,7 @@
 """Runs the real programs for the tests, with generous time limits."""
 import atexit
+import contextlib
+import operator
 import os
 import re
 import select
@@ -14,7 +16,7 @@ import time
 import unittest
 from collections import namedtuple
 
-from pylib.threads import activity
+from pylib.threads import activity, doing
 
 TIMEOUT = 60  # seconds: only a hang gets anywhere near this
 # Seconds between two looks that find a window unchanged, or a program idle:
@@ -36,6 +38,8 @@ Ran = namedtuple("Ran", "returncode stdout stderr peak_kib")
 # Cross-built programs run through qemu-user; ctest hands over its command.
 EMULATOR = shlex.split(os.environ.get("EMULATOR", ""))
 OURS = set()  # the programs that popen puts the emulator in front of
+# Ours that sleep for their input alone: once it is all given, one asleep has hung.
+WAIT_FOR_INPUT = set()
 
 
 def program(name):
@@ -44,6 +48,8 @@ def program(name):
     if not path:
         raise unittest.SkipTest(f"{name.upper()} is not set: run through ctest")
     OURS.add(path)
+    if name in ("blitshow", "delay_test"):
+        WAIT_FOR_INPUT.add(path)
     return path
 
 
@@ -90,15 +96,44 @@ def run(args, stdin=b"", env=None, cwd=None, closed=(), timeout=TIMEOUT):
         given.seek(0)
         proc = popen(args, env or sdl_env(), stdin=given, stdout=out, stderr=err, cwd=cwd,
                      preexec_fn=close)
-        # Waited for here rather than by Popen, to get the child's own peak memory.
-        killer = threading.Timer(timeout, proc.kill)
-        killer.start()
-        _, status, usage = os.wait4(proc.pid, 0)
-        killer.cancel()
-        proc.returncode = os.waitstatus_to_exitcode(status)
+        try:
+            with to_the_end(proc, args, timeout):
+                os.waitid(os.P_PID, proc.pid, os.WEXITED | os.WNOWAIT)
+        finally:
+            # Reaped here rather than by Popen, to get the child's own peak memory.
+            _, status, usage = os.wait4(proc.pid, 0)
+            proc.returncode = os.waitstatus_to_exitcode(status)
         out.seek(0)
         err.seek(0)
         return Ran(proc.returncode, out.read(), err.read(), usage.ru_maxrss)
+
+
+@contextlib.contextmanager
+def to_the_end(proc, args, timeout=TIMEOUT):
+    """For a with-block that waits for proc, run as args with its input all
+    given, to end. It is killed after timeout seconds or, if it is one of
+    the programs that sleep for their input alone, as soon as it has
+    settled asleep: then the case fails, saying what it was doing."""
+    stop, hung = threading.Event(), []
+
+    def watch():
+        same = idle_between if WAIT_FOR_INPUT & set(args) else (lambda *_: False)
+        last = settled(lambda: activity(proc.pid), lambda _: stop.is_set(), timeout, same,
+                       stop.wait)
+        if not stop.is_set():
+            if last is not None and last.asleep:
+                hung.append(doing(proc.pid))
+            proc.kill()
+
+    watcher = threading.Thread(target=watch)
+    watcher.start()
+    try:
+        yield
+    finally:
+        stop.set()
+        watcher.join()
+    if hung:
+        raise AssertionError(f"asleep and not ended once its input was given: {hung[0]}")
 
 
 def scratch_folder(picture=None):
@@ -146,18 +181,18 @@ def idle_between(before, after):
     return before.asleep and after.asleep and busy < (after.when - before.when) / 10
 
 
-def settled(look, done, limit=NEVER_SETTLES):
+def settled(look, done, limit=NEVER_SETTLES, same=operator.eq, pause=time.sleep):
     """What look() gives once done(it) holds, or once it has settled on
-    something else: the same in two looks SETTLE apart; or after limit
-    seconds, what never settles."""
+    something else: the same in two looks SETTLE apart, or as same judges
+    them; or after limit seconds, what never settles."""
     deadline = time.monotonic() + limit
     last = None
     while True:
         got = look()
-        if done(got) or (got is not None and got == last) or time.monotonic() > deadline:
+        if done(got) or (got is not None and same(last, got)) or time.monotonic() > deadline:
             return got
         last = got
-        time.sleep(SETTLE)
+        pause(SETTLE)
 
 
 def while_waiting(args, action, cwd=None, env=None, entry=b"", ignored=(), ending=b"\n"):
@@ -178,7 +213,11 @@ def while_waiting(args, action, cwd=None, env=None, entry=b"", ignored=(), endin
             proc.stdin.flush()
             line = read_line(proc.stdout, proc)
             seen = action(proc) if line else None
-            out, err = proc.communicate(ending, timeout=TIMEOUT)
+            with contextlib.suppress(BrokenPipeError):  # it may have ended
+                proc.stdin.write(ending)
+                proc.stdin.flush()
+            with to_the_end(proc, args):
+                out, err = proc.communicate()
         finally:
             proc.kill()
         return line, seen, Ran(proc.returncode, line + out, err, None)
