@@ -99,8 +99,7 @@ def main():
             for (client, setting, _, _), ms, peak in zip(rows, times, peaks):
                 ms.sort()
                 measured = client == "blitshow" and not setting
-                share = f"{cpu:.2f}" if measured else "-"
-                rate = f"{woken:.2f}" if measured else "-"
+                share, rate = (f"{cpu:.2f}", f"{woken:.2f}") if measured else ("-", "-")
                 given = " ".join(f"{k}={v}" for k, v in setting.items()) or "-"
                 print(f"{name:<8} {client:<16} {len(ms):>4} {ms[0]:>8.1f} "
                       f"{statistics.median(ms):>10.1f} {ms[-1]:>8.1f} "

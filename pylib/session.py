@@ -8,7 +8,7 @@ import time
 
 
 def start_xvfb(env):
-    """A private X server; gives it and its display, or None."""
+    """A private X server, and its display (empty if it did not start)."""
     read, write = os.pipe()
     # -noreset: a client connecting while the server resets after its last
     # client left would fail now and then.
@@ -22,9 +22,8 @@ def start_xvfb(env):
 
 
 def start_weston(env):
-    """weston, its socket in the session's runtime folder, named for the
-    process and the moment; --debug lets weston-screenshooter take the
-    screen. Gives it and the socket's name, or None."""
+    """weston, and its socket in the runtime folder (False if it did not
+    start); --debug lets weston-screenshooter take the screen."""
     socket = f"weston-{os.getpid()}-{time.monotonic_ns()}"
     server = subprocess.Popen(
         ["weston", "--backend=headless", "--renderer=pixman", "--debug", "--idle-time=0",
@@ -38,12 +37,11 @@ def start_weston(env):
 
 
 @contextlib.contextmanager
-def session(kind, runtime_dir=None, env=None):
-    """An "X" or a "Wayland" session for a with-block. Gives the environment
-    of a program in it: env (by default this process's) with the session's
-    display alone, SDL left to pick its driver, runtime_dir (if given) as
-    XDG_RUNTIME_DIR; and the server, which may be killed."""
-    env = {k: v for k, v in (os.environ if env is None else env).items()
+def session(kind, runtime_dir=None):
+    """An "X" or a "Wayland" session for a with-block. Gives a program's
+    environment in it (this process's with the session's display alone, SDL
+    left to pick its driver, runtime_dir if given) and the server."""
+    env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
     if runtime_dir is not None:
         env["XDG_RUNTIME_DIR"] = runtime_dir
@@ -52,10 +50,8 @@ def session(kind, runtime_dir=None, env=None):
         if not display:
             raise RuntimeError(f"{server.args[0]} did not start")
         env["DISPLAY" if kind == "X" else "WAYLAND_DISPLAY"] = display
-        # LeakSanitizer off where the programs are built with it: a Wayland
-        # desktop's libraries (fontconfig, libdecor's GTK plugin, which is
-        # unloaded before the check and so has no name, SDL2's Wayland code)
-        # keep memory to the end.
+        # No leak check (sanitized builds): a Wayland desktop's libraries keep
+        # memory to the end, libdecor's GTK plugin unloaded before the check.
         if kind == "Wayland" and "ASAN_OPTIONS" in env:
             env["ASAN_OPTIONS"] += ":detect_leaks=0"
         yield env, server

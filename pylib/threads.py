@@ -3,8 +3,7 @@ import os
 import time
 from collections import namedtuple
 
-# A look at a process: when it was taken (ns), whether every thread was
-# asleep, and how long the threads have run, and waited to run, so far (ns).
+# When a look was taken, whether every thread was asleep, how long they ran and waited to run (ns).
 Look = namedtuple("Look", "when asleep ran waited")
 
 
@@ -31,18 +30,15 @@ def activity(pid):
     asleep, ran, waited, seen = True, 0, 0, False
     for task in tasks(pid):
         stat, schedstat = read(task + "/stat"), read(task + "/schedstat")
-        if not stat or not schedstat:
-            continue
-        seen = True
-        asleep = asleep and stat.rsplit(")", 1)[1].split()[0] == "S"
-        task_ran, task_waited = map(int, schedstat.split()[:2])
-        ran, waited = ran + task_ran, waited + task_waited
+        if stat and schedstat:
+            seen, task_ran, task_waited = True, *map(int, schedstat.split()[:2])
+            asleep = asleep and stat.rsplit(")", 1)[1].split()[0] == "S"
+            ran, waited = ran + task_ran, waited + task_waited
     return Look(time.monotonic_ns(), asleep, ran, waited) if seen else None
 
 
 def doing(pid):
-    """What each thread is doing: its name, its state (S: asleep) and where
-    it sleeps."""
+    """Each thread's name, state (S: asleep) and where it sleeps."""
     return ", ".join(f"{read(task + '/comm').strip()} "
                      f"{read(task + '/stat').rsplit(')', 1)[-1][1:2]} "
                      f"in {read(task + '/wchan')}" for task in tasks(pid))

@@ -39,7 +39,7 @@ Ran = namedtuple("Ran", "returncode stdout stderr peak_kib")
 EMULATOR = shlex.split(os.environ.get("EMULATOR", ""))
 OURS = set()  # the programs that popen puts the emulator in front of
 # Ours that sleep for their input alone: once it is all given, one asleep has hung.
-WAIT_FOR_INPUT = set()
+WAIT_FOR_INPUT = {"blitshow", "delay_test"}
 
 
 def program(name):
@@ -48,8 +48,6 @@ def program(name):
     if not path:
         raise unittest.SkipTest(f"{name.upper()} is not set: run through ctest")
     OURS.add(path)
-    if name in ("blitshow", "delay_test"):
-        WAIT_FOR_INPUT.add(path)
     return path
 
 
@@ -110,18 +108,18 @@ def run(args, stdin=b"", env=None, cwd=None, closed=(), timeout=TIMEOUT):
 
 @contextlib.contextmanager
 def to_the_end(proc, args, timeout=TIMEOUT):
-    """For a with-block that waits for proc, run as args with its input all
-    given, to end. It is killed after timeout seconds or, if it is one of
-    the programs that sleep for their input alone, as soon as it has
-    settled asleep: then the case fails, saying what it was doing."""
+    """For a with-block that waits for proc (run as args, its input all given)
+    to end: kills it after timeout seconds or, one of the programs that sleep
+    for their input alone, once it settles asleep; the case then fails."""
     stop, hung = threading.Event(), []
 
     def watch():
-        same = idle_between if WAIT_FOR_INPUT & set(args) else (lambda *_: False)
+        ours = WAIT_FOR_INPUT & {os.path.basename(arg) for arg in args}
+        same = idle_between if ours else (lambda *_: False)
         last = settled(lambda: activity(proc.pid), lambda _: stop.is_set(), timeout, same,
                        stop.wait)
         if not stop.is_set():
-            if last is not None and last.asleep:
+            if last and last.asleep:
                 hung.append(doing(proc.pid))
             proc.kill()
 
@@ -146,37 +144,30 @@ def scratch_folder(picture=None):
     return folder
 
 
-def read_line(stream, proc=None, timeout=TIMEOUT):
-    """One line from a pipe, or what came before the time ran out or, given
-    the process that writes it, before it settled without writing more."""
-    line = b""
-    deadline = time.monotonic() + timeout
-    last = None
-    while not line.endswith(b"\n"):
-        left = deadline - time.monotonic()
-        if left <= 0:
-            break
-        if not select.select([stream], [], [], 0)[0]:
-            look = activity(proc.pid) if proc is not None else None
-            # What it wrote before the look is in the pipe by now.
-            if idle_between(last, look) and not select.select([stream], [], [], 0)[0]:
-                break
-            last = look
-            if not select.select([stream], [], [], min(left, SETTLE))[0]:
-                continue
-        byte = os.read(stream.fileno(), 1)
-        if not byte:
-            break
-        line += byte
-    return line
+def read_line(stream, proc):
+    """One line from a pipe, or what came before the process that writes it
+    settled without writing more, or before the time ran out."""
+    line, ended = bytearray(), []
+
+    def look():
+        seen = activity(proc.pid)
+        # What it wrote before the look is in the pipe by now.
+        while not line.endswith(b"\n") and not ended and select.select([stream], [], [], 0)[0]:
+            byte = os.read(stream.fileno(), 1)
+            if not byte:
+                ended.append(True)
+            line.extend(byte)
+        return seen
+
+    settled(look, lambda _: line.endswith(b"\n") or ended, TIMEOUT, idle_between,
+            lambda pause: select.select([stream], [], [], pause))
+    return bytes(line)
 
 
 def idle_between(before, after):
     """Whether a process was asleep at two looks and between them ran, or
     waited to run, for under a tenth of the time: it sleeps until something
     comes, whether it wakes on a timer meanwhile or not."""
-    if before is None or after is None:
-        return False
     busy = after.ran + after.waited - before.ran - before.waited
     return before.asleep and after.asleep and busy < (after.when - before.when) / 10
 
@@ -189,7 +180,7 @@ def settled(look, done, limit=NEVER_SETTLES, same=operator.eq, pause=time.sleep)
     last = None
     while True:
         got = look()
-        if done(got) or (got is not None and same(last, got)) or time.monotonic() > deadline:
+        if done(got) or None not in (last, got) and same(last, got) or time.monotonic() > deadline:
             return got
         last = got
         pause(SETTLE)

@@ -17,28 +17,14 @@ SPIN_MS = 1000  # delay_test's wait, during which the server goes
 LOST = "Se ha perdido la conexión con la pantalla\n".encode()
 
 
-def ended_once_killed(kill):
-    """An action for while_waiting: kills the display server, then gives
-    whether the program ended by itself."""
-    def act(proc):
-        kill()
-        try:
-            proc.wait(timeout=SPIN_MS / 1000 + ENDS_WITHIN)
-        except subprocess.TimeoutExpired:
-            return False
-        return True
-    return act
-
-
-def processor_share_once_killed(kill):
-    """An action for while_waiting: kills the display server, then gives
-    None if the program ends within two seconds, else the share of a
-    processor it took in them."""
+def once_killed(kill, within):
+    """An action for while_waiting: kills the display server, then gives None
+    if the program ends within some seconds, else the processor share it took."""
     def act(proc):
         kill()
         before = activity(proc.pid)
         try:
-            proc.wait(timeout=2)
+            proc.wait(timeout=within)
             return None
         except subprocess.TimeoutExpired:
             after = activity(proc.pid)
@@ -47,17 +33,18 @@ def processor_share_once_killed(kill):
 
 
 class LostDisplay(unittest.TestCase):
-    def run_killing(self, name, kind, action, entry=b"", **extra):
+    def run_killing(self, name, kind, within=SPIN_MS / 1000 + ENDS_WITHIN, entry=b"", kill=True,
+                    **extra):
         with session(kind, RUNTIME_DIR) as (env, server):
-            return while_waiting([program(name)], action(server.kill), entry=entry,
+            action = once_killed(server.kill if kill else lambda: None, within)
+            return while_waiting([program(name)], action, entry=entry,
                                  env=dict(env, **extra), cwd=os.path.dirname(program("blitshow")))
 
     def test_delay_test_ends(self):
         for what in sdl_stack.sessions():
             with self.subTest(what):
-                _, ended, r = self.run_killing("delay_test", what, ended_once_killed,
-                                               b"%d\n" % SPIN_MS)
-                self.assertTrue(ended, f"still running {ENDS_WITHIN} s after its wait")
+                _, spun, r = self.run_killing("delay_test", what, entry=b"%d\n" % SPIN_MS)
+                self.assertIsNone(spun, f"still running {ENDS_WITHIN} s after its wait")
                 lines = re.escape(DELAY_PROMPT) + DELAY_RESULT.pattern
                 self.assertRegex(r.stdout, rb"\A" + lines + rb"\Z")
                 # The spin reads the tick counter alone; SDL's shutdown then
@@ -71,24 +58,21 @@ class LostDisplay(unittest.TestCase):
         # while SDL reads it (Xlib's to report), as when the server goes
         # during a trip through SDL.
         cases = {
-            "server killed": (ended_once_killed, {}),
-            "connection cut under SDL": (lambda _: ended_once_killed(lambda: None),
-                                         {"LD_PRELOAD": program("cut_connection")}),
+            "server killed": {},
+            "connection cut under SDL": {"kill": False, "LD_PRELOAD": program("cut_connection")},
             # No library reads the connection: the wait's own watch must notice.
-            "server killed, SDL reading nothing": (ended_once_killed,
-                                                   {"LD_PRELOAD": program("skip_pump")}),
+            "server killed, SDL reading nothing": {"LD_PRELOAD": program("skip_pump")},
         }
-        for case, (action, extra) in cases.items():
+        for case, extra in cases.items():
             with self.subTest(case):
-                _, ended, r = self.run_killing("blitshow", "X", action, **extra)
-                self.assertTrue(ended, f"still running {ENDS_WITHIN} s after the display went")
+                _, spun, r = self.run_killing("blitshow", "X", **extra)
+                self.assertIsNone(spun, f"still running {ENDS_WITHIN} s after the display went")
                 self.assertEqual(r, Ran(1, ENTER_PROMPT, LOST, None))
 
     def test_blitshow_does_not_spin_when_the_compositor_goes(self):
         if "Wayland" not in sdl_stack.sessions():
             self.skipTest(f"{sdl_stack.describe()} does not show on Wayland here")
-        prompt, share, r = self.run_killing("blitshow", "Wayland",
-                                            processor_share_once_killed)
+        prompt, share, r = self.run_killing("blitshow", "Wayland", within=2)
         self.assertEqual(prompt, ENTER_PROMPT)
         if share is None:
             # Ended by a library of the desktop's (libdecor's GTK plugin),
