@@ -39,7 +39,7 @@ Ran = namedtuple("Ran", "returncode stdout stderr peak_kib")
 EMULATOR = shlex.split(os.environ.get("EMULATOR", ""))
 OURS = set()  # the programs that popen puts the emulator in front of
 # Ours that sleep for their input alone: once it is all given, one asleep has hung.
-WAIT_FOR_INPUT = {"blitshow", "delay_test"}
+WAIT_FOR_INPUT = set()
 
 
 def program(name):
@@ -48,6 +48,8 @@ def program(name):
     if not path:
         raise unittest.SkipTest(f"{name.upper()} is not set: run through ctest")
     OURS.add(path)
+    if name in ("blitshow", "delay_test"):
+        WAIT_FOR_INPUT.add(path)
     return path
 
 
@@ -114,8 +116,7 @@ def to_the_end(proc, args, timeout=TIMEOUT):
     stop, hung = threading.Event(), []
 
     def watch():
-        ours = WAIT_FOR_INPUT & {os.path.basename(arg) for arg in args}
-        same = idle_between if ours else (lambda *_: False)
+        same = idle_between if WAIT_FOR_INPUT & set(args) else (lambda *_: False)
         last = settled(lambda: activity(proc.pid), lambda _: stop.is_set(), timeout, same,
                        stop.wait)
         if not stop.is_set():

@@ -40,8 +40,7 @@ class Pictures:
         """Runs blitshow in cwd and compares its window with want while it
         waits. Once it is shown, meanwhile(process) may disturb it: then it
         must show want again. ending ends the wait. Gives what meanwhile gave."""
-        def until_shown():
-            """The window once it shows want, or once it has settled."""
+        def until_shown():  # or once it has settled on something else
             return settled(xdisplay.grab,
                            lambda got: got is not None and not differences(got, want, bits))
 
