@@ -20,7 +20,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from pylib import sdl_stack  # noqa: E402
-from blitshow_startup import session  # noqa: E402
+from pylib.session import session  # noqa: E402
 
 # The groups of mappings. A library counts in the group of the first of
 # itself and the libraries it was loaded for (the dynamic loader's account)
@@ -175,9 +175,9 @@ def relr_locations(path, address, size, word):
     return sum(bin(w).count("1") - 1 if w & 1 else 1 for w in words)
 
 
-def measure(folder, runs):
+def measure(folder, runs, env):
     """The figures of one session, from runs runs."""
-    found = [one_run(folder, dict(os.environ)) for _ in range(runs)]
+    found = [one_run(folder, env) for _ in range(runs)]
     by_total = sorted(found, key=lambda run: sum(run[4].values()))
     return {"libraries": statistics.median_low(len(run[0]) for run in found),
             "relocations": statistics.median_low(run[1] for run in found),
@@ -197,8 +197,8 @@ def main():
     with tempfile.TemporaryDirectory(prefix="xdg-runtime-") as runtime_dir:
         found = {}
         for name in sessions:
-            with session(name, runtime_dir):
-                found[name] = measure(folder, runs)
+            with session(name, runtime_dir) as (env, _):
+                found[name] = measure(folder, runs, env)
 
     print(f"blitshow, {runs} runs in each session under the dynamic loader's account "
           "(LD_DEBUG=statistics,libs,files);\neach figure the median of the runs\n")

@@ -10,7 +10,6 @@ WAIT_S says), in each session, and how often it wakes meanwhile.
 
 Usage: blitshow_startup.py BLITSHOW_FOLDER [RUNS [WAIT_S]]
 """
-import contextlib
 import os
 import statistics
 import subprocess
@@ -19,8 +18,9 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from pylib import sdl_stack, weston, xdisplay  # noqa: E402
-from pylib.threads import wakeups  # noqa: E402
+from pylib import sdl_stack  # noqa: E402
+from pylib.session import session  # noqa: E402
+from pylib.threads import activity, wakeups  # noqa: E402
 
 # Environment settings that change how the sdl12-compat stacks draw: under X,
 # software rendering with no OpenGL framebuffer, and no OpenGL scaling; on
@@ -53,48 +53,17 @@ def peak_mib(args, cwd, env):
         return int(report.read().split()[-1]) / 1024
 
 
-def cpu_seconds(pid):
-    """Processor time all the threads of a process have taken so far, to the
-    nanosecond (the scheduler's count, not clock ticks)."""
-    total = 0
-    for task in os.listdir(f"/proc/{pid}/task"):
-        with open(f"/proc/{pid}/task/{task}/schedstat") as stat:
-            total += int(stat.read().split()[0])
-    return total / 1e9
-
-
-def waiting(folder, seconds):
+def waiting(folder, seconds, env):
     """Processor time over some seconds of waiting, as a share of them, and
     the wake-ups a second."""
     with subprocess.Popen(["./blitshow"], cwd=folder, stdin=subprocess.PIPE,
-                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL) as proc:
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env) as proc:
         proc.stdout.readline()
-        before, woken = cpu_seconds(proc.pid), wakeups(proc.pid)
+        before, woken = activity(proc.pid), wakeups(proc.pid)
         time.sleep(seconds)
-        spent, woken = cpu_seconds(proc.pid) - before, wakeups(proc.pid) - woken
+        after, woken = activity(proc.pid), wakeups(proc.pid) - woken
         proc.communicate(b"\n", timeout=60)
-    return 100 * spent / seconds, woken / seconds
-
-
-@contextlib.contextmanager
-def session(name, runtime_dir):
-    """The environment of an X or a Wayland session, for a with-block."""
-    saved = dict(os.environ)
-    for key in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"):
-        os.environ.pop(key, None)
-    os.environ["XDG_RUNTIME_DIR"] = runtime_dir
-    try:
-        if name == "X":
-            with xdisplay.Xvfb() as display:
-                os.environ["DISPLAY"] = display
-                yield
-        else:
-            with weston.Weston(runtime_dir) as socket:
-                os.environ["WAYLAND_DISPLAY"] = socket
-                yield
-    finally:
-        os.environ.clear()
-        os.environ.update(saved)
+    return 100 * (after.ran - before.ran) / (after.when - before.when), woken / seconds
 
 
 def main():
@@ -120,18 +89,16 @@ def main():
                 rows.append(("xwininfo -root", {}, *xwininfo))
             times = [[] for _ in rows]
             peaks = [[] for _ in rows]
-            with session(name, runtime_dir):
+            with session(name, runtime_dir) as (env, _):
                 for _ in range(runs):
                     for i, (_, setting, args, ready) in enumerate(rows):
-                        env = dict(os.environ, **setting)
-                        times[i].append(startup_ms(args, folder, ready, env))
-                        peaks[i].append(peak_mib(args, folder, env))
-                cpu, woken = waiting(folder, wait_s)
+                        times[i].append(startup_ms(args, folder, ready, dict(env, **setting)))
+                        peaks[i].append(peak_mib(args, folder, dict(env, **setting)))
+                cpu, woken = waiting(folder, wait_s, env)
             for (client, setting, _, _), ms, peak in zip(rows, times, peaks):
                 ms.sort()
                 measured = client == "blitshow" and not setting
-                share = f"{cpu:.2f}" if measured else "-"
-                rate = f"{woken:.2f}" if measured else "-"
+                share, rate = (f"{cpu:.2f}", f"{woken:.2f}") if measured else ("-", "-")
                 given = " ".join(f"{k}={v}" for k, v in setting.items()) or "-"
                 print(f"{name:<8} {client:<16} {len(ms):>4} {ms[0]:>8.1f} "
                       f"{statistics.median(ms):>10.1f} {ms[-1]:>8.1f} "

@@ -1,5 +1,10 @@
 """The threads of a running process, as /proc tells them."""
 import os
+import time
+from collections import namedtuple
+
+# When a look was taken, whether every thread was asleep, how long they ran and waited to run (ns).
+Look = namedtuple("Look", "when asleep ran waited")
 
 
 def tasks(pid):
@@ -17,6 +22,26 @@ def read(path):
             return f.read()
     except (FileNotFoundError, ProcessLookupError):
         return ""
+
+
+def activity(pid):
+    """A look at a process (the scheduler's count, to the nanosecond, not
+    clock ticks), or None once it is gone."""
+    asleep, ran, waited, seen = True, 0, 0, False
+    for task in tasks(pid):
+        stat, schedstat = read(task + "/stat"), read(task + "/schedstat")
+        if stat and schedstat:
+            seen, task_ran, task_waited = True, *map(int, schedstat.split()[:2])
+            asleep = asleep and stat.rsplit(")", 1)[1].split()[0] == "S"
+            ran, waited = ran + task_ran, waited + task_waited
+    return Look(time.monotonic_ns(), asleep, ran, waited) if seen else None
+
+
+def doing(pid):
+    """Each thread's name, state (S: asleep) and where it sleeps."""
+    return ", ".join(f"{read(task + '/comm').strip()} "
+                     f"{read(task + '/stat').rsplit(')', 1)[-1][1:2]} "
+                     f"in {read(task + '/wchan')}" for task in tasks(pid))
 
 
 def wakeups(pid):

@@ -1,6 +1,4 @@
-"""A private X server for the tests and tools, and blitshow's 640x480 window
-read back from the X server on $DISPLAY."""
-import os
+"""blitshow's 640x480 window read back from the X server on $DISPLAY."""
 import re
 import struct
 import subprocess
@@ -38,39 +36,12 @@ def grab():
     data = xwd[header_size + 12 * colours:]
     x0, y0 = where
     assert x0 + WIDTH <= width and y0 + HEIGHT <= height
-    # Where each channel is a whole byte of the pixel, it is read by slicing.
+    # Each channel a whole byte of the pixel, as Xvfb's are: read by slicing.
     whole = [size - 1 - shift // 8 if order == "big" else shift // 8
              for mask, shift in shifts if mask >> shift == 255 and shift % 8 == 0]
-    pixels = []
-    for y in range(y0, y0 + HEIGHT):
-        row = data[y * stride + size * x0:y * stride + size * (x0 + WIDTH)]
-        if len(whole) == 3:
-            pixels += zip(*(row[at::size] for at in whole))
-            continue
-        for i in range(0, size * WIDTH, size):
-            value = int.from_bytes(row[i:i + size], order)
-            pixels.append(tuple((value & mask) >> shift for mask, shift in shifts))
-    return pixels
+    if len(whole) != 3:
+        raise RuntimeError("only channels of a whole byte each are read")
+    return [pixel for y in range(y0, y0 + HEIGHT)
+            for pixel in zip(*(data[y * stride + size * x0 + at:y * stride + size * (x0 + WIDTH)
+                                    :size] for at in whole))]
 
-
-class Xvfb:
-    """A private X server for the length of a with-block; gives its display."""
-
-    def __enter__(self):
-        read, write = os.pipe()
-        # -noreset: a client connecting while the server resets after its last
-        # client left would fail now and then.
-        self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-noreset",
-             "-nolisten", "tcp"], pass_fds=(write,), stderr=subprocess.DEVNULL)
-        os.close(write)
-        with os.fdopen(read) as numbers:
-            number = numbers.readline().strip()
-        if not number:
-            self.server.kill()
-            raise RuntimeError("Xvfb did not start")
-        return ":" + number
-
-    def __exit__(self, *_):
-        self.server.terminate()
-        self.server.wait(timeout=30)

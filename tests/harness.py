@@ -1,5 +1,7 @@
 """Runs the real programs for the tests, with generous time limits."""
 import atexit
+import contextlib
+import operator
 import os
 import re
 import select
@@ -14,12 +16,13 @@ import time
 import unittest
 from collections import namedtuple
 
-from pylib.threads import read, tasks
+from pylib.threads import activity, doing
 
 TIMEOUT = 60  # seconds: only a hang gets anywhere near this
 # Seconds between two looks that find a window unchanged, or a program idle:
 # it has settled, and waiting longer shows nothing new.
 SETTLE = 0.5
+NEVER_SETTLES = 20  # seconds: what still changes then is given up on
 
 # The programs' own lines, as they print them.
 DELAY_PROMPT = "Introduzca el tiempo que desea esperar (ms): ".encode()
@@ -35,6 +38,8 @@ Ran = namedtuple("Ran", "returncode stdout stderr peak_kib")
 # Cross-built programs run through qemu-user; ctest hands over its command.
 EMULATOR = shlex.split(os.environ.get("EMULATOR", ""))
 OURS = set()  # the programs that popen puts the emulator in front of
+# Ours that sleep for their input alone: once it is all given, one asleep has hung.
+WAIT_FOR_INPUT = set()
 
 
 def program(name):
@@ -43,6 +48,8 @@ def program(name):
     if not path:
         raise unittest.SkipTest(f"{name.upper()} is not set: run through ctest")
     OURS.add(path)
+    if name in ("blitshow", "delay_test"):
+        WAIT_FOR_INPUT.add(path)
     return path
 
 
@@ -72,24 +79,6 @@ def sdl_env(**extra):
     return env
 
 
-def session_env(**display):
-    """Environment for a run in a desktop session: the display given (DISPLAY
-    or WAYLAND_DISPLAY), SDL left to pick its driver."""
-    env = sdl_env(**display)
-    del env["SDL_VIDEODRIVER"]
-    return env
-
-
-def without_leak_check(env):
-    """env, with LeakSanitizer off where the programs are built with it: the
-    desktop libraries of a Wayland session (fontconfig, libdecor's GTK plugin,
-    which is unloaded before the check and so has no name, SDL2's Wayland
-    code) keep memory to the end. The other runs still check for leaks."""
-    if "ASAN_OPTIONS" in env:
-        env = dict(env, ASAN_OPTIONS=env["ASAN_OPTIONS"] + ":detect_leaks=0")
-    return env
-
-
 def run(args, stdin=b"", env=None, cwd=None, closed=(), timeout=TIMEOUT):
     """Runs a program to its end, or kills it after timeout seconds, stdin on
     its standard input (None: none open at all), with the descriptors in
@@ -107,15 +96,43 @@ def run(args, stdin=b"", env=None, cwd=None, closed=(), timeout=TIMEOUT):
         given.seek(0)
         proc = popen(args, env or sdl_env(), stdin=given, stdout=out, stderr=err, cwd=cwd,
                      preexec_fn=close)
-        # Waited for here rather than by Popen, to get the child's own peak memory.
-        killer = threading.Timer(timeout, proc.kill)
-        killer.start()
-        _, status, usage = os.wait4(proc.pid, 0)
-        killer.cancel()
-        proc.returncode = os.waitstatus_to_exitcode(status)
+        try:
+            with to_the_end(proc, args, timeout):
+                os.waitid(os.P_PID, proc.pid, os.WEXITED | os.WNOWAIT)
+        finally:
+            # Reaped here rather than by Popen, to get the child's own peak memory.
+            _, status, usage = os.wait4(proc.pid, 0)
+            proc.returncode = os.waitstatus_to_exitcode(status)
         out.seek(0)
         err.seek(0)
         return Ran(proc.returncode, out.read(), err.read(), usage.ru_maxrss)
+
+
+@contextlib.contextmanager
+def to_the_end(proc, args, timeout=TIMEOUT):
+    """For a with-block that waits for proc (run as args, its input all given)
+    to end: kills it after timeout seconds or, one of the programs that sleep
+    for their input alone, once it settles asleep; the case then fails."""
+    stop, hung = threading.Event(), []
+
+    def watch():
+        same = idle_between if WAIT_FOR_INPUT & set(args) else (lambda *_: False)
+        last = settled(lambda: activity(proc.pid), lambda _: stop.is_set(), timeout, same,
+                       stop.wait)
+        if not stop.is_set():
+            if last and last.asleep:
+                hung.append(doing(proc.pid))
+            proc.kill()
+
+    watcher = threading.Thread(target=watch)
+    watcher.start()
+    try:
+        yield
+    finally:
+        stop.set()
+        watcher.join()
+    if hung:
+        raise AssertionError(f"asleep and not ended once its input was given: {hung[0]}")
 
 
 def scratch_folder(picture=None):
@@ -128,53 +145,46 @@ def scratch_folder(picture=None):
     return folder
 
 
-def read_line(stream, proc=None, timeout=TIMEOUT):
-    """One line from a pipe, or what came before the time ran out or, given
-    the process that writes it, before it settled without writing more."""
-    line = b""
-    deadline = time.monotonic() + timeout
-    last = None
-    while not line.endswith(b"\n"):
-        left = deadline - time.monotonic()
-        if left <= 0:
-            break
-        if not select.select([stream], [], [], 0)[0]:
-            look = activity(proc.pid) if proc is not None else None
-            # What it wrote before the look is in the pipe by now.
-            if idle_between(last, look) and not select.select([stream], [], [], 0)[0]:
-                break
-            last = look
-            if not select.select([stream], [], [], min(left, SETTLE))[0]:
-                continue
-        byte = os.read(stream.fileno(), 1)
-        if not byte:
-            break
-        line += byte
-    return line
+def read_line(stream, proc):
+    """One line from a pipe, or what came before the process that writes it
+    settled without writing more, or before the time ran out."""
+    line, ended = bytearray(), []
 
+    def look():
+        seen = activity(proc.pid)
+        # What it wrote before the look is in the pipe by now.
+        while not line.endswith(b"\n") and not ended and select.select([stream], [], [], 0)[0]:
+            byte = os.read(stream.fileno(), 1)
+            if not byte:
+                ended.append(True)
+            line.extend(byte)
+        return seen
 
-def activity(pid):
-    """A look at a process: when it was taken (ns), whether every thread was
-    asleep, and how long the threads have run or waited to run so far (ns)."""
-    asleep, busy = True, 0
-    for task in tasks(pid):
-        stat, schedstat = read(task + "/stat"), read(task + "/schedstat")
-        if not stat or not schedstat:
-            continue
-        asleep = asleep and stat.rsplit(")", 1)[1].split()[0] == "S"
-        ran, waited = map(int, schedstat.split()[:2])
-        busy += ran + waited
-    return time.monotonic_ns(), asleep, busy
+    settled(look, lambda _: line.endswith(b"\n") or ended, TIMEOUT, idle_between,
+            lambda pause: select.select([stream], [], [], pause))
+    return bytes(line)
 
 
 def idle_between(before, after):
     """Whether a process was asleep at two looks and between them ran, or
     waited to run, for under a tenth of the time: it sleeps until something
     comes, whether it wakes on a timer meanwhile or not."""
-    if before is None or after is None:
-        return False
-    (then, asleep_then, busy_then), (now, asleep_now, busy_now) = before, after
-    return asleep_then and asleep_now and busy_now - busy_then < (now - then) / 10
+    busy = after.ran + after.waited - before.ran - before.waited
+    return before.asleep and after.asleep and busy < (after.when - before.when) / 10
+
+
+def settled(look, done, limit=NEVER_SETTLES, same=operator.eq, pause=time.sleep):
+    """What look() gives once done(it) holds, or once it has settled on
+    something else: the same in two looks SETTLE apart, or as same judges
+    them; or after limit seconds, what never settles."""
+    deadline = time.monotonic() + limit
+    last = None
+    while True:
+        got = look()
+        if done(got) or None not in (last, got) and same(last, got) or time.monotonic() > deadline:
+            return got
+        last = got
+        pause(SETTLE)
 
 
 def while_waiting(args, action, cwd=None, env=None, entry=b"", ignored=(), ending=b"\n"):
@@ -195,7 +205,11 @@ def while_waiting(args, action, cwd=None, env=None, entry=b"", ignored=(), endin
             proc.stdin.flush()
             line = read_line(proc.stdout, proc)
             seen = action(proc) if line else None
-            out, err = proc.communicate(ending, timeout=TIMEOUT)
+            with contextlib.suppress(BrokenPipeError):  # it may have ended
+                proc.stdin.write(ending)
+                proc.stdin.flush()
+            with to_the_end(proc, args):
+                out, err = proc.communicate()
         finally:
             proc.kill()
         return line, seen, Ran(proc.returncode, line + out, err, None)

@@ -11,8 +11,7 @@ import sys
 import tempfile
 import unittest
 
-from harness import (EMULATOR, TIMEOUT, main, popen, program, run, sdl_env,
-                     without_leak_check)
+from harness import EMULATOR, TIMEOUT, main, popen, program, run, sdl_env
 
 from bench import delay_report
 from pylib import releases, sdl_stack
@@ -118,7 +117,7 @@ class BenchSmoke(unittest.TestCase):
         wait_s = 1
         r = run([sys.executable, os.path.join(TOP, "bench", "blitshow_startup.py"),
                  os.path.dirname(program("blitshow")), "2", str(wait_s)],
-                env=without_leak_check(sdl_env()))
+                env=sdl_env())
         self.assertEqual((r.returncode, r.stderr), (0, b""))
         report = r.stdout.decode()
         row = (r"(\S+) +(blitshow|xwininfo -root) +2 +([\d.]+) +([\d.]+) +([\d.]+) +([\d.]+)"
@@ -161,7 +160,7 @@ class BenchSmoke(unittest.TestCase):
     def test_blitshow_causes_report(self):
         r = run([sys.executable, os.path.join(TOP, "bench", "blitshow_causes.py"),
                  os.path.dirname(program("blitshow")), "1"],
-                env=without_leak_check(sdl_env()))
+                env=sdl_env())
         self.assertEqual((r.returncode, r.stderr), (0, b""))
         head, loader, largest, memory = r.stdout.decode().split("\n\n")
         sessions = sdl_stack.sessions()

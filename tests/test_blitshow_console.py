@@ -15,8 +15,9 @@ class BlitshowConsole(unittest.TestCase):
         ok = (0, ENTER_PROMPT, b"")
         load = rb"No se puede cargar la imagen: [^\n]+\n"
         # Where the library gives no reason, the program names the file.
-        short = load if sdl_stack.words_a_short_bmp() else re.escape(
+        unsaid = re.escape(
             b"No se puede cargar la imagen: Couldn't read a BMP from Imagenes/ajuste.bmp\n")
+        short = load if sdl_stack.words_a_short_bmp() else unsaid
         cases = [
             # what, picture, stdin, extra environment, (status, stdout, stderr pattern)
             ("end of input", PICTURE, b"", {}, ok),
@@ -31,6 +32,8 @@ class BlitshowConsole(unittest.TestCase):
             ("2-bit palette", TWO_BIT, b"\n", {}, ok if sdl_stack.reads_2_bit_bmp() else
              (1, b"", load)),
             ("truncated BMP", PICTURE[:40], b"\n", {}, (1, b"", load)),
+            ("the load fails without a reason", PICTURE, b"\n",
+             {"LD_PRELOAD": program("fail_load")}, (1, b"", unsaid)),
             ("SDL start fails", PICTURE, b"\n", {"SDL_VIDEODRIVER": "no_such_driver"},
              (1, b"", rb"No se pudo iniciar SDL: [^\n]+\n")),
             ("video mode fails", PICTURE, b"\n", {"LD_PRELOAD": program("fail_video_mode")},

@@ -3,19 +3,17 @@ its window is found in a screenshot wherever weston placed it, and compared
 pixel for pixel."""
 import glob
 import os
-import shutil
 import subprocess
 import tempfile
-import time
 import unittest
 
-from harness import (ENTER_PROMPT, RUNTIME_DIR, SETTLE, TIMEOUT, main, program, sdl_env,
-                     session_env, while_waiting, without_leak_check)
+from harness import ENTER_PROMPT, RUNTIME_DIR, TIMEOUT, main, program, settled, while_waiting
 
 from layouts import PICTURE_AT, card_window_rows
 
-from pylib import make_test_card, sdl_stack, weston
+from pylib import make_test_card, sdl_stack
 from pylib.pngfile import read_png
+from pylib.session import session
 from pylib.xdisplay import WIDTH
 
 
@@ -35,10 +33,9 @@ def find_window(rows, want):
     return None
 
 
-def screenshot(socket):
-    """The whole screen as rows of RGB bytes."""
+def screenshot(env):
+    """The whole screen of the session env is in, as rows of RGB bytes."""
     with tempfile.TemporaryDirectory() as folder:
-        env = sdl_env(WAYLAND_DISPLAY=socket)
         subprocess.run(["weston-screenshooter"], cwd=folder, env=env, check=True,
                        capture_output=True, timeout=TIMEOUT)
         (path,) = glob.glob(os.path.join(folder, "*.png"))
@@ -48,37 +45,25 @@ def screenshot(socket):
 class BlitshowWayland(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if not shutil.which("weston"):
-            raise unittest.SkipTest("weston is not installed")
         # SDL 1.2.15 has no Wayland backend; Debian 12's SDL2 2.26 crashes in
         # its own Wayland start (SDL_Init) under a headless weston.
-        if not sdl_stack.shows_on_wayland():
-            raise unittest.SkipTest(f"{sdl_stack.describe()} does not show on Wayland here")
-        cls.socket = cls.enterClassContext(weston.Weston(RUNTIME_DIR))
+        if "Wayland" not in sdl_stack.sessions():
+            raise unittest.SkipTest(f"{sdl_stack.describe()} does not show on Wayland here, "
+                                    "or weston is not installed")
+        # Nothing of X may leak in: SDL finds weston by WAYLAND_DISPLAY alone.
+        cls.env, _ = cls.enterClassContext(session("Wayland", RUNTIME_DIR))
 
     def test_the_test_card(self):
         want = card_window_rows()
 
         def find(_):
-            # Given up on once the screen has settled without it: the same in
-            # two screenshots a while apart.
-            deadline = time.monotonic() + 20
-            last = None
-            while True:
-                rows = screenshot(self.socket)
-                where = find_window(rows, want)
-                if where is not None or rows == last or time.monotonic() > deadline:
-                    return where
-                last = rows
-                time.sleep(SETTLE)
+            # Given up on once the screen has settled without it.
+            rows = settled(lambda: screenshot(self.env), lambda rows: find_window(rows, want))
+            return find_window(rows, want)
 
-        # Nothing of X may leak in: sdl_env drops DISPLAY, and SDL finds weston
-        # by WAYLAND_DISPLAY alone.
-        env = without_leak_check(session_env(WAYLAND_DISPLAY=self.socket))
         prompt, where, r = while_waiting([program("blitshow")], find,
-                                         cwd=os.path.dirname(program("blitshow")), env=env)
-        self.assertEqual((prompt, r.returncode), (ENTER_PROMPT, 0),
-                         r.stderr)
+                                         cwd=os.path.dirname(program("blitshow")), env=self.env)
+        self.assertEqual((prompt, r.returncode), (ENTER_PROMPT, 0), r.stderr)
         # With no GPU and no seat, Mesa and libdecor's GTK plugin talk on
         # stderr; blitshow itself says nothing.
         self.assertNotIn(b"No se", r.stderr)

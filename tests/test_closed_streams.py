@@ -9,10 +9,10 @@ import re
 import tempfile
 import unittest
 
-from harness import (DELAY_PROMPT, DELAY_REFUSED, ENTER_PROMPT, main, program, run,
-                     scratch_folder, sdl_env, session_env)
+from harness import (DELAY_PROMPT, DELAY_REFUSED, ENTER_PROMPT, RUNTIME_DIR, main, program, run,
+                     scratch_folder, sdl_env)
 
-from pylib import xdisplay
+from pylib.session import session
 
 PROMPT, REFUSED, SHOWN = (re.escape(line) for line in (DELAY_PROMPT, DELAY_REFUSED, ENTER_PROMPT))
 
@@ -20,8 +20,8 @@ PROMPT, REFUSED, SHOWN = (re.escape(line) for line in (DELAY_PROMPT, DELAY_REFUS
 @contextlib.contextmanager
 def under_x():
     """The programs' environment, and what they left behind: nothing here."""
-    with xdisplay.Xvfb() as display:
-        yield session_env(DISPLAY=display), lambda: ""
+    with session("X", RUNTIME_DIR) as (env, _):
+        yield env, lambda: ""
 
 
 @contextlib.contextmanager

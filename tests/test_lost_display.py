@@ -1,85 +1,50 @@
 """The display server vanishing under both programs while they wait, as when
 a session ends under a terminal that outlives it: neither may spin."""
-import contextlib
 import os
 import re
 import subprocess
-import time
 import unittest
 
 from harness import (DELAY_PROMPT, DELAY_RESULT, ENTER_PROMPT, RUNTIME_DIR, Ran, main, program,
-                     session_env, while_waiting, without_leak_check)
+                     while_waiting)
 
-from pylib import sdl_stack, weston, xdisplay
+from pylib import sdl_stack
+from pylib.session import session
+from pylib.threads import activity
 
 ENDS_WITHIN = 5  # seconds after the server is gone; a spinning program never ends
 SPIN_MS = 1000  # delay_test's wait, during which the server goes
 LOST = "Se ha perdido la conexión con la pantalla\n".encode()
 
 
-@contextlib.contextmanager
-def x_server():
-    """A private Xvfb: the programs' environment, and how to kill the server."""
-    server = xdisplay.Xvfb()
-    with server as display:
-        yield session_env(DISPLAY=display), server.server.kill
-
-
-@contextlib.contextmanager
-def wayland_compositor():
-    """A private headless weston, likewise; each a socket of its own."""
-    compositor = weston.Weston(RUNTIME_DIR, f"-lost-{time.monotonic_ns()}")
-    with compositor as socket:
-        yield without_leak_check(session_env(WAYLAND_DISPLAY=socket)), compositor.server.kill
-
-
-def ended_once_killed(kill):
-    """An action for while_waiting: kills the display server, then gives
-    whether the program ended by itself."""
+def once_killed(kill, within):
+    """An action for while_waiting: kills the display server, then gives None
+    if the program ends within some seconds, else the processor share it took."""
     def act(proc):
         kill()
+        before = activity(proc.pid)
         try:
-            proc.wait(timeout=SPIN_MS / 1000 + ENDS_WITHIN)
-        except subprocess.TimeoutExpired:
-            return False
-        return True
-    return act
-
-
-def processor_share_once_killed(kill):
-    """An action for while_waiting: kills the display server, then gives
-    None if the program ends within two seconds, else the share of a
-    processor it took in them."""
-    def act(proc):
-        kill()
-        before, start = processor_seconds(proc.pid), time.monotonic()
-        try:
-            proc.wait(timeout=2)
+            proc.wait(timeout=within)
             return None
         except subprocess.TimeoutExpired:
-            return (processor_seconds(proc.pid) - before) / (time.monotonic() - start)
+            after = activity(proc.pid)
+            return (after.ran - before.ran) / (after.when - before.when)
     return act
-
-
-def processor_seconds(pid):
-    with open(f"/proc/{pid}/stat") as stat:
-        fields = stat.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 class LostDisplay(unittest.TestCase):
-    def run_killing(self, name, display, action, entry=b"", **extra):
-        with display() as (env, kill):
-            return while_waiting([program(name)], action(kill), entry=entry,
+    def run_killing(self, name, kind, within=SPIN_MS / 1000 + ENDS_WITHIN, entry=b"", kill=True,
+                    **extra):
+        with session(kind, RUNTIME_DIR) as (env, server):
+            action = once_killed(server.kill if kill else lambda: None, within)
+            return while_waiting([program(name)], action, entry=entry,
                                  env=dict(env, **extra), cwd=os.path.dirname(program("blitshow")))
 
     def test_delay_test_ends(self):
-        displays = {"X": x_server, "Wayland": wayland_compositor}
         for what in sdl_stack.sessions():
             with self.subTest(what):
-                _, ended, r = self.run_killing("delay_test", displays[what], ended_once_killed,
-                                               b"%d\n" % SPIN_MS)
-                self.assertTrue(ended, f"still running {ENDS_WITHIN} s after its wait")
+                _, spun, r = self.run_killing("delay_test", what, entry=b"%d\n" % SPIN_MS)
+                self.assertIsNone(spun, f"still running {ENDS_WITHIN} s after its wait")
                 lines = re.escape(DELAY_PROMPT) + DELAY_RESULT.pattern
                 self.assertRegex(r.stdout, rb"\A" + lines + rb"\Z")
                 # The spin reads the tick counter alone; SDL's shutdown then
@@ -93,24 +58,21 @@ class LostDisplay(unittest.TestCase):
         # while SDL reads it (Xlib's to report), as when the server goes
         # during a trip through SDL.
         cases = {
-            "server killed": (ended_once_killed, {}),
-            "connection cut under SDL": (lambda _: ended_once_killed(lambda: None),
-                                         {"LD_PRELOAD": program("cut_connection")}),
+            "server killed": {},
+            "connection cut under SDL": {"kill": False, "LD_PRELOAD": program("cut_connection")},
             # No library reads the connection: the wait's own watch must notice.
-            "server killed, SDL reading nothing": (ended_once_killed,
-                                                   {"LD_PRELOAD": program("skip_pump")}),
+            "server killed, SDL reading nothing": {"LD_PRELOAD": program("skip_pump")},
         }
-        for case, (action, extra) in cases.items():
+        for case, extra in cases.items():
             with self.subTest(case):
-                _, ended, r = self.run_killing("blitshow", x_server, action, **extra)
-                self.assertTrue(ended, f"still running {ENDS_WITHIN} s after the display went")
+                _, spun, r = self.run_killing("blitshow", "X", **extra)
+                self.assertIsNone(spun, f"still running {ENDS_WITHIN} s after the display went")
                 self.assertEqual(r, Ran(1, ENTER_PROMPT, LOST, None))
 
     def test_blitshow_does_not_spin_when_the_compositor_goes(self):
         if "Wayland" not in sdl_stack.sessions():
             self.skipTest(f"{sdl_stack.describe()} does not show on Wayland here")
-        prompt, share, r = self.run_killing("blitshow", wayland_compositor,
-                                            processor_share_once_killed)
+        prompt, share, r = self.run_killing("blitshow", "Wayland", within=2)
         self.assertEqual(prompt, ENTER_PROMPT)
         if share is None:
             # Ended by a library of the desktop's (libdecor's GTK plugin),

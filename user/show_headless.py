@@ -11,6 +11,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from pylib import pngfile, xdisplay  # noqa: E402
+from pylib.session import session  # noqa: E402
 
 
 def main():
@@ -19,18 +20,17 @@ def main():
     folder = os.path.abspath(sys.argv[1])
     shot = os.path.abspath(sys.argv[2] if len(sys.argv) == 3 else
                            os.path.join(folder, "ventana.png"))
-    with xdisplay.Xvfb() as display:
-        os.environ["DISPLAY"] = display
-        os.environ.pop("SDL_VIDEODRIVER", None)
+    with session("X") as (env, _):
+        os.environ["DISPLAY"] = env["DISPLAY"]  # for the screenshot
         # The prompt comes once the window is drawn. The user's ENTER is passed
         # on only after the screenshot, so that the window is still there.
         with subprocess.Popen(["./blitshow"], cwd=folder, stdin=subprocess.PIPE,
-                              stdout=subprocess.PIPE) as blitshow:
+                              stdout=subprocess.PIPE, env=env) as blitshow:
             prompt = blitshow.stdout.readline()
             pixels = xdisplay.grab() if prompt else None
             if pixels:
                 pngfile.write_png(shot, pixels, xdisplay.WIDTH, xdisplay.HEIGHT)
-                print(f"[No display: blitshow shows on Xvfb ({display}); "
+                print(f"[No display: blitshow shows on Xvfb ({env['DISPLAY']}); "
                       f"a screenshot of its window: {shot}]", flush=True)
             sys.stdout.buffer.write(prompt)
             sys.stdout.flush()
