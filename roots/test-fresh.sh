@@ -62,7 +62,7 @@ test_tools() {
 check_run() {
     local tools
     tools=$(test_tools | paste -sd' ') &&
-        in_clone "printf '5\n\n' | ./run && test -s build/blitshow/ventana.png &&
+        in_clone "printf '5\n\n' | ./run && test -s build/blitshow/window.png &&
             ! dpkg-query -W -f='\${Package} \${Status}\n' $tools 2>/dev/null | grep ' installed\$' &&
             cmake -S . -B build-plain && cmake --build build-plain -j2 &&
             grep -x 'BUILD_TESTING:BOOL=OFF' build-plain/CMakeCache.txt" &&
@@ -74,8 +74,8 @@ check_run() {
 
 # A bad entry: ./run fails, delay_test refusing it, and blitshow still shows.
 check_bad_entry() {
-    in_clone "rm -f build/blitshow/ventana.png && ! (printf 'x\n\n' | ./run) &&
-        test -s build/blitshow/ventana.png" &&
+    in_clone "rm -f build/blitshow/window.png && ! (printf 'x\n\n' | ./run) &&
+        test -s build/blitshow/window.png" &&
         grep -q "Entrada no válida" "$LOG" && grep -q "^Pulse ENTER para continuar" "$LOG"
 }
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Shows blitshow on a private Xvfb server, for machines with no display,
-and saves a screenshot of its window as a PNG file: SCREENSHOT, or
-ventana.png in blitshow's folder.
+and saves a screenshot of its window as a PNG file: SCREENSHOT.png, or
+window.png in blitshow's folder.
 
-Usage: show_headless.py BLITSHOW_FOLDER [SCREENSHOT]
+Usage: show_headless.py BLITSHOW_FOLDER [SCREENSHOT.png]
 """
 import os
 import subprocess
@@ -19,7 +19,7 @@ def main():
         sys.exit("usage: show_headless.py BLITSHOW_FOLDER [SCREENSHOT.png]")
     folder = os.path.abspath(sys.argv[1])
     shot = os.path.abspath(sys.argv[2] if len(sys.argv) == 3 else
-                           os.path.join(folder, "ventana.png"))
+                           os.path.join(folder, "window.png"))
     with session("X") as (env, _):
         os.environ["DISPLAY"] = env["DISPLAY"]  # for the screenshot
         # The prompt comes once the window is drawn. The user's ENTER is passed
