@@ -26,14 +26,7 @@ archive() {
 }
 
 # Roots are made by debootstrap, and their callers clone into them with git.
-missing=""
-for tool in debootstrap git; do
-    command -v "$tool" >/dev/null || missing="$missing $tool"
-done
-if [ -n "$missing" ]; then
-    # shellcheck disable=SC2086 # the list is meant to split into names
-    { apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y $missing; } >&2
-fi
+"$here/../user/install-deps.sh" roots >&2
 
 if [ ! -s "$tarball" ]; then
     url=$(archive -v)

@@ -2,7 +2,7 @@
 # Installs the Debian packages that one purpose needs, and no more: the one
 # place that names them. With --list, prints them on one line instead. Safe
 # to run again: it does nothing when all of them are already there.
-#   install-deps.sh [--list] run|test|bench|fuzz|memcheck|format
+#   install-deps.sh [--list] run|test|bench|fuzz|memcheck|format|roots
 #   install-deps.sh [--list] cross ARCH TRIPLET
 set -eu
 list=""
@@ -41,6 +41,8 @@ fuzz) PACKAGES="$TOOLS $second_stack clang libclang-rt-dev dpkg-dev" ;;
 # built with clang without sanitizers (fuzz/memcheck-replay.sh).
 memcheck) PACKAGES="$TOOLS valgrind clang libclang-rt-dev" ;;
 format) PACKAGES=$FORMATTER ;;
+# What makes a Debian root (roots/debian-root.sh) and puts a clone in it.
+roots) PACKAGES="debootstrap git" ;;
 # The suite cross-built for ARCH by TRIPLET's compiler, the target's
 # libraries through multiarch in place of the machine's own headers; natively
 # the machine's own SDL runtime, which pylib/sdl_stack.py loads to name the
@@ -51,7 +53,7 @@ cross)
         $(release sdl-runtime) $sdl_dev:$2 libx11-dev:$2 libgtest-dev:$2"
     no_recommends=--no-install-recommends
     ;;
-*) echo "usage: install-deps.sh [--list] run|test|bench|fuzz|memcheck|format|cross ARCH TRIPLET" >&2 && exit 1 ;;
+*) echo "usage: install-deps.sh [--list] run|test|bench|fuzz|memcheck|format|roots|cross ARCH TRIPLET" >&2 && exit 1 ;;
 esac
 # shellcheck disable=SC2086 # the list is meant to split into names
 [ -z "$list" ] || { echo $PACKAGES && exit 0; }
