@@ -2,6 +2,7 @@
 (which says what each field holds), read as pylib/release.sh reads them
 for the shell: the same fields, and a release the file does not know reads
 as the newest."""
+import platform
 import sys
 from pathlib import Path
 
@@ -18,18 +19,10 @@ def releases():
     return entries
 
 
-def machine_codename():
-    with open("/etc/os-release", encoding="utf-8") as f:
-        for line in f:
-            if line.startswith("VERSION_CODENAME="):
-                return line.split("=", 1)[1].strip().strip('"') or "unknown"
-    return "unknown"
-
-
 def release(codename=None):
     """The entry of codename, by default this machine's release; one the file
     does not know reads as the newest, said on standard error."""
-    codename = codename or machine_codename()
+    codename = codename or platform.freedesktop_os_release().get("VERSION_CODENAME", "unknown")
     entries = releases()
     for entry in entries:
         if entry["codename"] == codename:
