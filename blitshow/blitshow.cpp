@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 // SDL's BMP loader trusts the file's headers: some values crash it, make it
 // read past the end of the file or allocate far more than the file holds.
@@ -150,6 +152,28 @@ static int displayConnection()
     return ConnectionNumber(info.info.x11.display);
 }
 
+// Under X, SDL2 and SDL3 draw through OpenGL unless told otherwise: without a
+// GPU, Mesa's software renderer and all of LLVM, for what their own software
+// path draws alike in a tenth of the memory (which the SDL3 stacks refuse on
+// Wayland). SDL3 reads a copy of the environment taken at its start, which
+// sdl2-compat's SDL_setenv keeps in step. A user's own setting stands.
+static void drawWithoutOpenGL()
+{
+    char driver[16];
+    if (SDL_VideoDriverName(driver, sizeof driver) == NULL || strcmp(driver, "x11") != 0)
+        return;
+    void *sdl2 = dlopen("libSDL2-2.0.so.0", RTLD_LAZY | RTLD_NOLOAD); // none under SDL 1.2.15
+    if (sdl2 == NULL)
+        return;
+    auto set =
+        reinterpret_cast<int (*)(const char *, const char *, int)>(dlsym(sdl2, "SDL_setenv"));
+    if (set != NULL) {
+        set("SDL_RENDER_DRIVER", "software", 0);
+        set("SDL_FRAMEBUFFER_ACCELERATION", "0", 0);
+    }
+    dlclose(sdl2);
+}
+
 // Waits for a byte on standard input. Meanwhile SDL answers the window
 // system (a window manager's ping), and the screen is flipped again when
 // the window was uncovered. No other event is read.
@@ -215,6 +239,7 @@ int main()
     }
     sigaction(SIGINT, &interrupt, NULL);
     sigaction(SIGTERM, &terminate, NULL);
+    drawWithoutOpenGL();
     // Only the mode's own reason may follow its message: SDL2 2.26's start
     // leaves a word of its own behind even when it succeeds.
     SDL_ClearError();
