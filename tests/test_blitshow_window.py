@@ -1,5 +1,6 @@
 """What blitshow's real window shows, read back from a private Xvfb server."""
 import os
+import re
 import subprocess
 import time
 import unittest
@@ -26,6 +27,8 @@ def differences(got, want, bits=8):
 
 COVER = (255, 0, 255)  # the colour of the window that covers blitshow's
 COUNTED = 3  # seconds of waiting in which the wake-ups are counted
+# A mapping of OpenGL's, Mesa's drivers or LLVM, in /proc/PID/maps.
+OPENGL = re.compile(r"/(libGL|libEGL|libLLVM|libgallium|\w+_dri\.so)[^/\n]*$", re.M)
 
 
 class Pictures:
@@ -36,9 +39,9 @@ class Pictures:
         cls.env, _ = cls.enterClassContext(session("X", RUNTIME_DIR))
         os.environ["DISPLAY"] = cls.env["DISPLAY"]
 
-    def check_shows(self, want, cwd, bits=8, meanwhile=None, ending=b"\n"):
-        """Runs blitshow in cwd and compares its window with want while it
-        waits. Once it is shown, meanwhile(process) may disturb it: then it
+    def check_shows(self, want, cwd, bits=8, meanwhile=None, ending=b"\n", **user):
+        """Runs blitshow in cwd, with the user's variables, and compares its window with
+        want while it waits. Once it is shown, meanwhile(process) may disturb it: then it
         must show want again. ending ends the wait. Gives what meanwhile gave."""
         def until_shown():  # or once it has settled on something else
             return settled(xdisplay.grab,
@@ -51,7 +54,8 @@ class Pictures:
                 got = until_shown()
             return got, seen
 
-        prompt, shown, r = while_waiting([program("blitshow")], look, cwd=cwd, env=self.env,
+        env = dict(self.env, **user)
+        prompt, shown, r = while_waiting([program("blitshow")], look, cwd=cwd, env=env,
                                          ending=ending)
         self.assertEqual((prompt, r.returncode, r.stdout, r.stderr),
                          (ENTER_PROMPT, 0, ENTER_PROMPT, b""))
@@ -60,20 +64,32 @@ class Pictures:
         self.assertEqual(differences(got, want, bits), "")
         return seen
 
-    def check_shows_the_test_card(self, meanwhile=None, ending=b"\n"):
+    def check_shows_the_test_card(self, meanwhile=None, ending=b"\n", **user):
         card = make_test_card
         return self.check_shows(expected_window(card.WIDTH, card.HEIGHT, card.card),
                                 os.path.dirname(program("blitshow")), meanwhile=meanwhile,
-                                ending=ending)
+                                ending=ending, **user)
 
-    # Drawn on the program's own thread: Mesa's software renderer's threads
-    # can outlive SDL's exit and crash the program.
+    # Under X the library's software path draws: no OpenGL, Mesa or LLVM, but where
+    # sdl12-compat 1.2.78 makes its window an OpenGL one, whatever renderer it then asks
+    # for. A user's choice of OpenGL stands, and is still drawn on the program's own
+    # thread: Mesa's software renderer's threads can outlive SDL's exit and crash it.
     def test_the_test_card(self):
-        def renderer_threads(proc):
+        def drawn_by(proc):
             names = (read(task + "/comm").strip() for task in tasks(proc.pid))
-            return [name for name in names if name.startswith("llvmpipe")]
+            return (OPENGL.findall(read(f"/proc/{proc.pid}/maps")),
+                    [name for name in names if name.startswith("llvmpipe")])
 
-        self.assertEqual(self.check_shows_the_test_card(renderer_threads), [])
+        cases = [
+            # what, the user's variables, whether OpenGL is mapped
+            ("by default", {}, sdl_stack.sdl12_version() >= (1, 2, 78)),
+            ("asked for OpenGL", {"SDL_RENDER_DRIVER": "opengl"},
+             sdl_stack.sdl12_version() >= sdl_stack.FIRST_COMPAT),
+        ]
+        for what, user, opengl in cases:
+            with self.subTest(what):
+                mapped, threads = self.check_shows_the_test_card(drawn_by, **user)
+                self.assertEqual((bool(mapped), threads), (opengl, []), sorted(set(mapped)))
 
     def test_layouts(self):
         for what, width, height, pixel, options in LAYOUTS:
