@@ -23,10 +23,9 @@ from pylib.session import session  # noqa: E402
 from pylib.threads import activity, wakeups  # noqa: E402
 
 # Environment settings that change how the sdl12-compat stacks draw: under X,
-# software rendering with no OpenGL framebuffer, and no OpenGL scaling; on
-# Wayland, no libdecor frame. SDL 1.2.15 ignores them all.
-SETTINGS = {"X": [{"SDL_RENDER_DRIVER": "software", "SDL_FRAMEBUFFER_ACCELERATION": "0"},
-                  {"SDL12COMPAT_OPENGL_SCALING": "0"}],
+# through OpenGL, as they do unless blitshow tells them otherwise; on Wayland,
+# with no libdecor frame. SDL 1.2.15 ignores them all.
+SETTINGS = {"X": [{"SDL_RENDER_DRIVER": "opengl", "SDL_FRAMEBUFFER_ACCELERATION": "1"}],
             "Wayland": [{"SDL_VIDEO_WAYLAND_ALLOW_LIBDECOR": "0"}]}
 
 

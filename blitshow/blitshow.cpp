@@ -153,9 +153,9 @@ static int displayConnection()
 }
 
 // Under X, SDL2 and SDL3 draw through OpenGL unless told otherwise: without a
-// GPU, Mesa's software renderer and all of LLVM, for what their own software
-// path draws alike in a tenth of the memory (which the SDL3 stacks refuse on
-// Wayland). SDL3 reads a copy of the environment taken at its start, which
+// GPU, Mesa's software renderer and all of LLVM, for one picture that their
+// own software path draws alike in a tenth of the memory. Told through SDL2's
+// SDL_setenv: SDL3 reads a copy of the environment taken at its start, which
 // sdl2-compat's SDL_setenv keeps in step. A user's own setting stands.
 static void drawWithoutOpenGL()
 {
@@ -188,10 +188,11 @@ static void waitForEnter(SDL_Surface *screen)
     // Under X the connection brings all the window's work: the program
     // sleeps until it or standard input has some, but for SDL, which holds
     // the screen saver off from its event pump (SDL 1.2 every 5 s, SDL2 and
-    // SDL3 every 30 s). SDL 1.2 hands over no Wayland connection: there a
-    // tenth of a second keeps a repaint prompt.
+    // SDL3 every 30 s). SDL 1.2 hands over no Wayland connection: there the
+    // compositor keeps the window's picture, and a wake-up a second answers
+    // its ping well within the 10 s weston gives.
     const int connection = displayConnection();
-    const int timeout = connection >= 0 ? 5000 : 100;
+    const int timeout = connection >= 0 ? 5000 : 1000;
     struct pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {connection, POLLIN | POLLRDHUP, 0}};
     for (;;) {
         // Every event is read before the program sleeps: the connection is

@@ -5,6 +5,7 @@ import glob
 import os
 import subprocess
 import tempfile
+import time
 import unittest
 
 from harness import ENTER_PROMPT, RUNTIME_DIR, TIMEOUT, main, program, settled, while_waiting
@@ -14,7 +15,10 @@ from layouts import PICTURE_AT, card_window_rows
 from pylib import make_test_card, sdl_stack
 from pylib.pngfile import read_png
 from pylib.session import session
+from pylib.threads import wakeups
 from pylib.xdisplay import WIDTH
+
+COUNTED = 3  # seconds of waiting in which the wake-ups are counted
 
 
 def find_window(rows, want):
@@ -53,21 +57,28 @@ class BlitshowWayland(unittest.TestCase):
         # Nothing of X may leak in: SDL finds weston by WAYLAND_DISPLAY alone.
         cls.env, _ = cls.enterClassContext(session("Wayland", RUNTIME_DIR))
 
+    # The compositor keeps the window's picture: while it waits, blitshow
+    # wakes only to answer the compositor, once a second (and once more where
+    # the count's ends fall).
     def test_the_test_card(self):
         want = card_window_rows()
 
-        def find(_):
+        def find(proc):
             # Given up on once the screen has settled without it.
             rows = settled(lambda: screenshot(self.env), lambda rows: find_window(rows, want))
-            return find_window(rows, want)
+            before = wakeups(proc.pid)
+            time.sleep(COUNTED)
+            return find_window(rows, want), wakeups(proc.pid) - before
 
-        prompt, where, r = while_waiting([program("blitshow")], find,
+        prompt, found, r = while_waiting([program("blitshow")], find,
                                          cwd=os.path.dirname(program("blitshow")), env=self.env)
         self.assertEqual((prompt, r.returncode), (ENTER_PROMPT, 0), r.stderr)
+        where, woke = found
         # With no GPU and no seat, Mesa and libdecor's GTK plugin talk on
         # stderr; blitshow itself says nothing.
         self.assertNotIn(b"No se", r.stderr)
         self.assertIsNotNone(where, "the test card's window is nowhere on the screen")
+        self.assertLessEqual(woke, COUNTED + 1, f"{woke} wake-ups in {COUNTED} s of waiting")
 
 
 if __name__ == "__main__":
