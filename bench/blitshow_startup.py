@@ -54,15 +54,17 @@ def peak_mib(args, cwd, env):
 
 def waiting(folder, seconds, env):
     """Processor time over some seconds of waiting, as a share of them, and
-    the wake-ups a second."""
+    the wake-ups a second: of all threads, and of the one that waits."""
     with subprocess.Popen(["./blitshow"], cwd=folder, stdin=subprocess.PIPE,
                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env) as proc:
         proc.stdout.readline()
-        before, woken = activity(proc.pid), wakeups(proc.pid)
+        before, woken, main = activity(proc.pid), wakeups(proc.pid), wakeups(proc.pid, proc.pid)
         time.sleep(seconds)
-        after, woken = activity(proc.pid), wakeups(proc.pid) - woken
+        after = activity(proc.pid)
+        woken, main = wakeups(proc.pid) - woken, wakeups(proc.pid, proc.pid) - main
         proc.communicate(b"\n", timeout=60)
-    return 100 * (after.ran - before.ran) / (after.when - before.when), woken / seconds
+    return (100 * (after.ran - before.ran) / (after.when - before.when), woken / seconds,
+            main / seconds)
 
 
 def main():
@@ -76,10 +78,10 @@ def main():
 
     print(f"start-up, {runs} runs each, taken in turn (blitshow: to its prompt; xwininfo: to "
           "the end of its output);\npeak memory from separate runs under GNU time; processor "
-          f"time and wake-ups (voluntary context\nswitches, all threads) over a {wait_s} s wait "
-          "for ENTER")
+          f"time and wake-ups (voluntary context\nswitches: all threads, the main thread) over a "
+          f"{wait_s} s wait for ENTER")
     print(f"{'session':<8} {'client':<16} {'n':>4} {'min_ms':>8} {'median_ms':>10} "
-          f"{'max_ms':>8} {'peak_MiB':>9} {'wait_cpu_%':>11} {'wakeups/s':>10}  setting")
+          f"{'max_ms':>8} {'peak_MiB':>9} {'wait_cpu_%':>11} {'wakeups/s':>10} {'main/s':>7}  setting")
     with tempfile.TemporaryDirectory(prefix="xdg-runtime-") as runtime_dir:
         for name in sdl_stack.sessions():
             # client, setting, args, ready
@@ -93,15 +95,15 @@ def main():
                     for i, (_, setting, args, ready) in enumerate(rows):
                         times[i].append(startup_ms(args, folder, ready, dict(env, **setting)))
                         peaks[i].append(peak_mib(args, folder, dict(env, **setting)))
-                cpu, woken = waiting(folder, wait_s, env)
+                waited = waiting(folder, wait_s, env)
             for (client, setting, _, _), ms, peak in zip(rows, times, peaks):
                 ms.sort()
                 measured = client == "blitshow" and not setting
-                share, rate = (f"{cpu:.2f}", f"{woken:.2f}") if measured else ("-", "-")
+                share, rate, main = (f"{x:.2f}" for x in waited) if measured else "---"
                 given = " ".join(f"{k}={v}" for k, v in setting.items()) or "-"
                 print(f"{name:<8} {client:<16} {len(ms):>4} {ms[0]:>8.1f} "
                       f"{statistics.median(ms):>10.1f} {ms[-1]:>8.1f} "
-                      f"{statistics.median(peak):>9.1f} {share:>11} {rate:>10}  {given}",
+                      f"{statistics.median(peak):>9.1f} {share:>11} {rate:>10} {main:>7}  {given}",
                       flush=True)
 
 

@@ -44,11 +44,11 @@ def doing(pid):
                      f"in {read(task + '/wchan')}" for task in tasks(pid))
 
 
-def wakeups(pid):
-    """How often a process's threads have gone to sleep, each to be woken
-    again: their voluntary context switches."""
+def wakeups(pid, tid=None):
+    """How often a process's threads, or the one tid names, have gone to
+    sleep, each to be woken again: their voluntary context switches."""
     total = 0
-    for task in tasks(pid):
+    for task in [f"/proc/{pid}/task/{tid}"] if tid else tasks(pid):
         for line in read(task + "/status").splitlines():
             if line.startswith("voluntary_ctxt_switches:"):
                 total += int(line.split()[1])
