@@ -83,7 +83,8 @@ bench-stacks: bench
 # docs/reports/ anew: every release's stacks, the tables over them, fuzz-ci's
 # summary. BENCH_RELEASES picks the releases, REPORTS_FUZZ=no skips fuzz-ci.
 reports: bench-stacks
-	cp $(BUILD)/bench/*-debian*.txt $(BUILD)/bench/*-all-stacks.* docs/reports/
+	cp $(BUILD)/bench/*-debian*.txt $(BUILD)/bench/*-debian*.png $(BUILD)/bench/*-all-stacks.* \
+	  docs/reports/
 	[ "$(REPORTS_FUZZ)" = no ] || python3 -m pylib.written_by --from $(BUILD)/fuzz/summary \
 	  docs/reports/fuzz_ci-summary.txt $(MAKE) --no-print-directory fuzz-ci
 
