@@ -2,8 +2,8 @@
 # Installs the Debian packages that one purpose needs, and no more: the one
 # place that names them. With --list, prints them on one line instead. Safe
 # to run again: it does nothing when all of them are already there.
-#   install-deps.sh [--list] run|test|bench|fuzz|memcheck|format|roots
-#   install-deps.sh [--list] cross ARCH TRIPLET
+#   install-deps.sh [--list] run|test|bench|fuzz|memcheck|format|roots|arch-facts
+#   install-deps.sh [--list] cross ARCH
 set -eu
 list=""
 [ "${1:-}" != --list ] || { list=1 && shift; }
@@ -43,17 +43,23 @@ memcheck) PACKAGES="$TOOLS valgrind clang libclang-rt-dev" ;;
 format) PACKAGES=$FORMATTER ;;
 # What makes a Debian root (roots/debian-root.sh) and puts a clone in it.
 roots) PACKAGES="debootstrap git" ;;
-# The suite cross-built for ARCH by TRIPLET's compiler, the target's
+# What gives an architecture's facts from its name: dpkg-architecture.
+arch-facts) PACKAGES=dpkg-dev ;;
+# The suite cross-built for ARCH (its Debian name) by the GNU compiler that
+# dpkg-architecture names; the target's
 # libraries through multiarch in place of the machine's own headers; natively
 # the machine's own SDL runtime, which pylib/sdl_stack.py loads to name the
 # stack (multiarch keeps it at the target's very version). No weston; nothing
 # recommended: qemu-user's would register it with the kernel.
 cross)
-    PACKAGES="cmake make pkg-config python3 $SCREEN $CHECKS qemu-user g++-${3:?usage: cross ARCH TRIPLET}
-        $(release sdl-runtime) $sdl_dev:$2 libx11-dev:$2 libgtest-dev:$2"
+    arch=${2:?usage: cross ARCH}
+    command -v dpkg-architecture >/dev/null || "$0" arch-facts
+    PACKAGES="cmake make pkg-config python3 $SCREEN $CHECKS qemu-user dpkg-dev
+        g++-$(dpkg-architecture -a "$arch" -q DEB_HOST_GNU_TYPE 2>/dev/null)
+        $(release sdl-runtime) $sdl_dev:$arch libx11-dev:$arch libgtest-dev:$arch"
     no_recommends=--no-install-recommends
     ;;
-*) echo "usage: install-deps.sh [--list] run|test|bench|fuzz|memcheck|format|roots|cross ARCH TRIPLET" >&2 && exit 1 ;;
+*) echo "usage: install-deps.sh [--list] run|test|bench|fuzz|memcheck|format|roots|arch-facts|cross ARCH" >&2 && exit 1 ;;
 esac
 # shellcheck disable=SC2086 # the list is meant to split into names
 [ -z "$list" ] || { echo $PACKAGES && exit 0; }
