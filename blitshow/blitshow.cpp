@@ -2,18 +2,19 @@
 
 #include <SDL.h>
 #include <SDL_syswm.h>
+#include <X11/extensions/XShm.h>
 
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/shm.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 // SDL's BMP loader trusts the file's headers: some values crash it, make it
 // read past the end of the file or allocate far more than the file holds.
@@ -141,26 +142,35 @@ static SDL_Surface *loadPicture()
     displayLost();
 }
 
-// The connection to the X server the window is on, or -1 on any other
-// display.
-static int displayConnection()
+// SDL's connection to the X server, or NULL on any other display. Where
+// there is none, the library's reason why is not the program's.
+static Display *xDisplay()
 {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWMInfo(&info) != 1 || info.subsystem != SDL_SYSWM_X11)
-        return -1;
-    return ConnectionNumber(info.info.x11.display);
+    if (SDL_GetWMInfo(&info) == 1 && info.subsystem == SDL_SYSWM_X11)
+        return info.info.x11.display;
+    SDL_ClearError();
+    return NULL;
+}
+
+// The X server reads images in the other byte order: only a program run
+// under emulation (qemu-user) meets one on its own machine.
+static bool otherByteOrder(Display *display)
+{
+    return ImageByteOrder(display) != (SDL_BYTEORDER == SDL_BIG_ENDIAN ? MSBFirst : LSBFirst);
 }
 
 // Under X, SDL2 and SDL3 draw through OpenGL unless told otherwise: without a
 // GPU, Mesa's software renderer and all of LLVM, for one picture that their
 // own software path draws alike in a tenth of the memory. Told through SDL2's
 // SDL_setenv: SDL3 reads a copy of the environment taken at its start, which
-// sdl2-compat's SDL_setenv keeps in step. A user's own setting stands.
-static void drawWithoutOpenGL()
+// sdl2-compat's SDL_setenv keeps in step. A user's own setting stands, but
+// where the server reads the other byte order: there OpenGL's colours come
+// out wrong, and Xlib converts the software path's.
+static void drawWithoutOpenGL(Display *display)
 {
-    char driver[16];
-    if (SDL_VideoDriverName(driver, sizeof driver) == NULL || strcmp(driver, "x11") != 0)
+    if (display == NULL)
         return;
     void *sdl2 = dlopen("libSDL2-2.0.so.0", RTLD_LAZY | RTLD_NOLOAD); // none under SDL 1.2.15
     if (sdl2 == NULL)
@@ -168,10 +178,61 @@ static void drawWithoutOpenGL()
     auto set =
         reinterpret_cast<int (*)(const char *, const char *, int)>(dlsym(sdl2, "SDL_setenv"));
     if (set != NULL) {
-        set("SDL_RENDER_DRIVER", "software", 0);
-        set("SDL_FRAMEBUFFER_ACCELERATION", "0", 0);
+        set("SDL_RENDER_DRIVER", "software", otherByteOrder(display));
+        set("SDL_FRAMEBUFFER_ACCELERATION", "0", otherByteOrder(display));
     }
     dlclose(sdl2);
+}
+
+static bool attachRefused;
+
+static int refuseAttach(Display *, XErrorEvent *)
+{
+    attachRefused = true;
+    return 0;
+}
+
+// Whether the X server takes this program's shared memory, as the libraries
+// find out before they share the window's image with it: only a server on
+// the same machine can. Theirs is open to all, as a server reached through
+// the network can't tell who asks: so is this one, to read alone.
+static bool sharesMemory(Display *display)
+{
+    if (!XShmQueryExtension(display))
+        return false;
+    XShmSegmentInfo segment;
+    segment.shmid = shmget(IPC_PRIVATE, 1, IPC_CREAT | 0644);
+    if (segment.shmid < 0)
+        return false;
+    segment.shmaddr = static_cast<char *>(shmat(segment.shmid, NULL, 0));
+    segment.readOnly = True;
+    bool shared = false;
+    if (segment.shmaddr != reinterpret_cast<char *>(-1)) {
+        attachRefused = false;
+        XErrorHandler previous = XSetErrorHandler(refuseAttach);
+        XShmAttach(display, &segment);
+        XSync(display, False);
+        shared = !attachRefused;
+        if (shared)
+            XShmDetach(display, &segment);
+        XSync(display, False);
+        XSetErrorHandler(previous);
+        shmdt(segment.shmaddr);
+    }
+    shmctl(segment.shmid, IPC_RMID, NULL);
+    return shared;
+}
+
+// Every library shares the window's image with a server on its machine in
+// the machine's byte order, and one of the other reads it in its own: every
+// colour comes out wrong, and no setting of theirs avoids it.
+static bool coloursWouldComeOutWrong(Display *display)
+{
+    if (display == NULL || !otherByteOrder(display) || !sharesMemory(display))
+        return false;
+    SDL_SetError("Couldn't show true colors: the X server reads shared images in the other "
+                 "byte order");
+    return true;
 }
 
 // Waits for a byte on standard input. Meanwhile SDL answers the window
@@ -191,7 +252,8 @@ static void waitForEnter(SDL_Surface *screen)
     // SDL3 every 30 s). SDL 1.2 hands over no Wayland connection: there the
     // compositor keeps the window's picture, and a wake-up a second answers
     // its ping well within the 10 s weston gives.
-    const int connection = displayConnection();
+    Display *display = xDisplay();
+    const int connection = display != NULL ? ConnectionNumber(display) : -1;
     const int timeout = connection >= 0 ? 5000 : 1000;
     struct pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {connection, POLLIN | POLLRDHUP, 0}};
     for (;;) {
@@ -240,11 +302,13 @@ int main()
     }
     sigaction(SIGINT, &interrupt, NULL);
     sigaction(SIGTERM, &terminate, NULL);
-    drawWithoutOpenGL();
     // Only the mode's own reason may follow its message: SDL2 2.26's start
     // leaves a word of its own behind even when it succeeds.
     SDL_ClearError();
-    SDL_Surface *screen = SDL_SetVideoMode(640, 480, 24, SDL_HWSURFACE);
+    Display *display = xDisplay();
+    drawWithoutOpenGL(display);
+    SDL_Surface *screen =
+        coloursWouldComeOutWrong(display) ? NULL : SDL_SetVideoMode(640, 480, 24, SDL_HWSURFACE);
     if (screen == NULL) {
         // SDL3 3.4 refuses some modes without a word (software rendering
         // on Wayland); the message must still say why.

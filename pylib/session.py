@@ -7,14 +7,16 @@ import subprocess
 import time
 
 
-def start_xvfb(env):
-    """A private X server, and its display (empty if it did not start)."""
+def start_xvfb(env, shared_memory=True):
+    """A private X server, and its display (empty if it did not start);
+    without shared memory (MIT-SHM), it takes images as a server elsewhere does."""
     read, write = os.pipe()
     # -noreset: a client connecting while the server resets after its last
     # client left would fail now and then.
+    options = [] if shared_memory else ["-extension", "MIT-SHM"]
     server = subprocess.Popen(
         ["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-noreset",
-         "-nolisten", "tcp"], env=env, pass_fds=(write,), stderr=subprocess.DEVNULL)
+         "-nolisten", "tcp", *options], env=env, pass_fds=(write,), stderr=subprocess.DEVNULL)
     os.close(write)
     with os.fdopen(read) as numbers:
         number = numbers.readline().strip()
@@ -37,15 +39,16 @@ def start_weston(env):
 
 
 @contextlib.contextmanager
-def session(kind, runtime_dir=None):
+def session(kind, runtime_dir=None, shared_memory=True):
     """An "X" or a "Wayland" session for a with-block. Gives a program's
     environment in it (this process's with the session's display alone, SDL
-    left to pick its driver, runtime_dir if given) and the server."""
+    left to pick its driver, runtime_dir if given) and the server. An X
+    server shares memory with its clients unless told otherwise."""
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
     if runtime_dir is not None:
         env["XDG_RUNTIME_DIR"] = runtime_dir
-    server, display = (start_xvfb if kind == "X" else start_weston)(env)
+    server, display = start_xvfb(env, shared_memory) if kind == "X" else start_weston(env)
     try:
         if not display:
             raise RuntimeError(f"{server.args[0]} did not start")

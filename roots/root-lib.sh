@@ -28,16 +28,20 @@ elapsed() { # SECONDS
     printf '%d min %02d s' $(($1 / 60)) $(($1 % 60))
 }
 
-# A row of the closing table: the CELLs, the result (ok, with ctest's count
-# and the tests not run where LOG has them; or FAILED, and LOG's end shown),
+# A row of the closing table: the CELLs, the result (ok, with each ctest
+# run's count and the tests not run where LOG has them; not served, where a
+# step exits with 3 for what the archive lacks; or FAILED, and LOG's end shown),
 # and the time since the previous row.
 record() { # STATUS LOG CELL...
     local log=$2 result passed skipped
     if [ "$1" -eq 0 ]; then
-        passed=$(grep -E -o '^[0-9]+% tests passed.*' "$log" | tail -n 1 || true)
-        skipped=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (\(Skipped\|Disabled\))$/\1/p' "$log" | paste -sd, |
+        passed=$(grep -E -o '^[0-9]+% tests passed.*' "$log" | awk 'NR > 1 { printf "; then " } { printf "%s", $0 }' || true)
+        skipped=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (\(Skipped\|Disabled\))$/\1/p' "$log" |
+            awk '!seen[$0]++' | paste -sd, |
             sed 's/,/, /g')
         result="ok${passed:+: $passed}${skipped:+; not run: $skipped}"
+    elif [ "$1" -eq 3 ]; then
+        result="not served by the archive"
     else
         result="FAILED (log: $log)" FAILURES=$((FAILURES + 1))
         tail -n 30 "$log" >&2

@@ -8,13 +8,12 @@ import tempfile
 import time
 import unittest
 
-from harness import ENTER_PROMPT, RUNTIME_DIR, TIMEOUT, main, program, settled, while_waiting
+from harness import ENTER_PROMPT, TIMEOUT, desktop, main, program, sessions, settled, while_waiting
 
 from layouts import PICTURE_AT, card_window_rows
 
 from pylib import make_test_card, sdl_stack
 from pylib.pngfile import read_png
-from pylib.session import session
 from pylib.threads import wakeups
 from pylib.xdisplay import WIDTH
 
@@ -51,11 +50,12 @@ class BlitshowWayland(unittest.TestCase):
     def setUpClass(cls):
         # SDL 1.2.15 has no Wayland backend; Debian 12's SDL2 2.26 crashes in
         # its own Wayland start (SDL_Init) under a headless weston.
-        if "Wayland" not in sdl_stack.sessions():
+        if "Wayland" not in sessions():
             raise unittest.SkipTest(f"{sdl_stack.describe()} does not show on Wayland here, "
-                                    "or weston is not installed")
+                                    "or weston is not installed, or the programs have the "
+                                    "other byte order")
         # Nothing of X may leak in: SDL finds weston by WAYLAND_DISPLAY alone.
-        cls.env, _ = cls.enterClassContext(session("Wayland", RUNTIME_DIR))
+        cls.env, _ = cls.enterClassContext(desktop("Wayland"))
 
     # The compositor keeps the window's picture: while it waits, blitshow
     # wakes only to answer the compositor, once a second (and once more where

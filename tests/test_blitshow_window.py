@@ -5,8 +5,8 @@ import subprocess
 import time
 import unittest
 
-from harness import (ENTER_PROMPT, RUNTIME_DIR, main, program, scratch_folder, settled,
-                     while_waiting)
+from harness import (ENTER_PROMPT, RUNTIME_DIR, desktop, main, native_byte_order, program, run,
+                     scratch_folder, settled, while_waiting)
 
 import xclient
 from layouts import LAYOUTS, expected_window
@@ -29,6 +29,8 @@ COVER = (255, 0, 255)  # the colour of the window that covers blitshow's
 COUNTED = 3  # seconds of waiting in which the wake-ups are counted
 # A mapping of OpenGL's, Mesa's drivers or LLVM, in /proc/PID/maps.
 OPENGL = re.compile(r"/(libGL|libEGL|libLLVM|libgallium|\w+_dri\.so)[^/\n]*$", re.M)
+WRONG_COLOURS = ("No se puede inicializar el modo gráfico: Couldn't show true colors: the X "
+                 "server reads shared images in the other byte order").encode()
 
 
 class Pictures:
@@ -36,7 +38,7 @@ class Pictures:
 
     @classmethod
     def setUpClass(cls):
-        cls.env, _ = cls.enterClassContext(session("X", RUNTIME_DIR))
+        cls.env, _ = cls.enterClassContext(desktop("X"))
         os.environ["DISPLAY"] = cls.env["DISPLAY"]
 
     def check_shows(self, want, cwd, bits=8, meanwhile=None, ending=b"\n", **user):
@@ -177,6 +179,19 @@ class UnderOpenbox(Pictures, unittest.TestCase):
         with xclient.Display() as display:
             if not display.managed(timeout=60):
                 raise RuntimeError("openbox took in no window")
+
+class SharingMemoryInTheOtherByteOrder(unittest.TestCase):
+    """Emulated in the other byte order (qemu-user), blitshow would share its window's
+    image with an X server that reads it in its own, every colour wrong. Without
+    shared memory (the classes above there), Xlib converts it, and it is shown."""
+
+    def test_refuses_to_show_wrong_colours(self):
+        if native_byte_order():
+            self.skipTest("blitshow has the X server's byte order")
+        with session("X", RUNTIME_DIR) as (env, _):
+            r = run([program("blitshow")], b"\n", env, os.path.dirname(program("blitshow")))
+        self.assertEqual(r[:3], (1, b"", WRONG_COLOURS))
+
 
 if __name__ == "__main__":
     main()

@@ -9,10 +9,9 @@ import re
 import tempfile
 import unittest
 
-from harness import (DELAY_PROMPT, DELAY_REFUSED, ENTER_PROMPT, RUNTIME_DIR, main, program, run,
+from harness import (DELAY_PROMPT, DELAY_REFUSED, ENTER_PROMPT, desktop, main, program, run,
                      scratch_folder, sdl_env)
 
-from pylib.session import session
 
 PROMPT, REFUSED, SHOWN = (re.escape(line) for line in (DELAY_PROMPT, DELAY_REFUSED, ENTER_PROMPT))
 
@@ -20,7 +19,7 @@ PROMPT, REFUSED, SHOWN = (re.escape(line) for line in (DELAY_PROMPT, DELAY_REFUS
 @contextlib.contextmanager
 def under_x():
     """The programs' environment, and what they left behind: nothing here."""
-    with session("X", RUNTIME_DIR) as (env, _):
+    with desktop("X") as (env, _):
         yield env, lambda: ""
 
 

@@ -4,6 +4,7 @@ the shell's reader of releases.txt reads it as the Python one does."""
 import contextlib
 import io
 import os
+import re
 import subprocess
 import unittest
 
@@ -15,11 +16,15 @@ TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 README = os.path.join(TOP, "README.md")
 
 
+def supported_systems():
+    """The README's section "## Supported systems"."""
+    with open(README, encoding="utf-8") as f:
+        return f.read().split("\n## Supported systems\n", 1)[1].split("\n## ", 1)[0]
+
+
 def readme_rows():
     """[(Debian, stack, how)] of the table under "## Supported systems"."""
-    with open(README, encoding="utf-8") as f:
-        text = f.read()
-    section = text.split("\n## Supported systems\n", 1)[1].split("\n## ", 1)[0]
+    section = supported_systems()
     cells = [[c.strip() for c in line.strip().strip("|").split("|")]
              for line in section.splitlines() if line.startswith("|")]
     return [tuple(row) for row in cells[2:]]  # past the header and its rule
@@ -42,6 +47,12 @@ class SupportedSystems(unittest.TestCase):
                     # Its package, and its folder for LD_LIBRARY_PATH.
                     self.assertIn(f"`{r['second-package']}`", how[r["second"]])
                     self.assertIn(f"/{r['second-folder']}", how[r["second"]])
+
+
+    def test_the_readme_architectures_are_releases_txt(self):
+        listed = re.findall(r"^- Debian (\d+): (.*)$", supported_systems(), re.M)
+        self.assertEqual(listed, [(r["debian"], ", ".join(r["cross"].split()))
+                                  for r in releases() if r["cross"]])
 
 
 class Readers(unittest.TestCase):

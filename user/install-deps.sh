@@ -22,8 +22,9 @@ wayland=""
 # same on each (tests/CMakeLists.txt).
 FORMATTER=clang-format-22
 # What builds the programs (blitshow answers a broken X connection through
-# Xlib itself); python3 names the SDL stack.
-TOOLS="cmake make gcc g++ pkg-config $sdl_dev libx11-dev python3"
+# Xlib itself, and asks the X server through Xext whether it shares memory);
+# python3 names the SDL stack.
+TOOLS="cmake make gcc g++ pkg-config $sdl_dev libx11-dev libxext-dev python3"
 # xvfb, x11-apps (xwd), x11-utils (xwininfo): the window's screenshot on a
 # machine with no display. openbox: the window test's reparenting window
 # manager; shellcheck and pyflakes3: the tooling's own warnings.
@@ -46,17 +47,18 @@ roots) PACKAGES="debootstrap git" ;;
 # What gives an architecture's facts from its name: dpkg-architecture.
 arch-facts) PACKAGES=dpkg-dev ;;
 # The suite cross-built for ARCH (its Debian name) by the GNU compiler that
-# dpkg-architecture names; the target's
-# libraries through multiarch in place of the machine's own headers; natively
-# the machine's own SDL runtime, which pylib/sdl_stack.py loads to name the
-# stack (multiarch keeps it at the target's very version). No weston; nothing
-# recommended: qemu-user's would register it with the kernel.
+# dpkg-architecture names, on both stacks: the target's libraries through
+# multiarch in place of the machine's own headers, and natively the machine's
+# own SDL runtimes, which pylib/sdl_stack.py loads to name the stack
+# (multiarch keeps them at the target's very version). weston runs natively.
+# Nothing recommended: qemu-user's would register it with the kernel.
 cross)
     arch=${2:?usage: cross ARCH}
     command -v dpkg-architecture >/dev/null || "$0" arch-facts
-    PACKAGES="cmake make pkg-config python3 $SCREEN $CHECKS qemu-user dpkg-dev
+    PACKAGES="cmake make pkg-config python3 $SCREEN $CHECKS $wayland qemu-user dpkg-dev
         g++-$(dpkg-architecture -a "$arch" -q DEB_HOST_GNU_TYPE 2>/dev/null)
-        $(release sdl-runtime) $sdl_dev:$arch libx11-dev:$arch libgtest-dev:$arch"
+        $(release sdl-runtime) $sdl_dev:$arch libx11-dev:$arch libxext-dev:$arch libgtest-dev:$arch
+        $second_stack ${second_stack:+$second_stack:$arch}"
     no_recommends=--no-install-recommends
     ;;
 *) echo "usage: install-deps.sh [--list] run|test|bench|fuzz|memcheck|format|roots|arch-facts|cross ARCH" >&2 && exit 1 ;;
