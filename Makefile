@@ -49,8 +49,10 @@ test-compat: build-tests
 test-fresh:
 	./roots/test-fresh.sh
 
+# Its table, headed by where it ran, is also $(BUILD)/test-cross.md: the
+# whole run's is docs/reports/test-cross.md.
 test-cross:
-	./roots/test-cross.sh
+	mkdir -p $(BUILD) && python3 -m pylib.written_by $(BUILD)/test-cross.md ./roots/test-cross.sh
 
 # The tables over every stack's delay report in $(BUILD)/bench.
 delay_tables = python3 -m pylib.written_by $(BUILD)/bench/delay_stacks-all-stacks.md \

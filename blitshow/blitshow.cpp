@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 // SDL's BMP loader trusts the file's headers: some values crash it, make it
 // read past the end of the file or allocate far more than the file holds.
@@ -94,6 +95,24 @@ bool checkBMP(SDL_RWops *rw, Sint64 size)
     return fault == NULL;
 }
 
+// A 24-bit BMP holds blue, green and red bytes. On a big-endian machine SDL
+// 1.2's own loader says so only where the pixels follow the headers at once:
+// after a gap, its surface reads them as red, green and blue. The bytes are
+// turned to match. sdl12-compat (1.2.50 on) loads through SDL2 or SDL3, which
+// get it right.
+static void inItsOwnColours(SDL_Surface *picture)
+{
+    const Uint32 red = SDL_BYTEORDER == SDL_BIG_ENDIAN ? 0x0000FF : 0xFF0000;
+    if (SDL_Linked_Version()->patch >= 50 || picture->format->BytesPerPixel != 3 ||
+        picture->format->Rmask == red)
+        return;
+    for (int y = 0; y < picture->h; ++y) {
+        Uint8 *pixel = static_cast<Uint8 *>(picture->pixels) + y * picture->pitch;
+        for (int x = 0; x < picture->w; ++x, pixel += 3)
+            std::swap(pixel[0], pixel[2]);
+    }
+}
+
 // Opens and loads the picture, or gives NULL with the reason for
 // SDL_GetError.
 static SDL_Surface *loadPicture()
@@ -123,6 +142,8 @@ static SDL_Surface *loadPicture()
     // Some libraries fail on an empty or 1-byte file without a word.
     if (picture == NULL && *SDL_GetError() == '\0')
         SDL_SetError("Couldn't read a BMP from Imagenes/ajuste.bmp");
+    if (picture != NULL)
+        inItsOwnColours(picture);
     return picture;
 }
 
