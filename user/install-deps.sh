@@ -50,15 +50,16 @@ arch-facts) PACKAGES=dpkg-dev ;;
 # dpkg-architecture names, on both stacks: the target's libraries through
 # multiarch in place of the machine's own headers, and natively the machine's
 # own SDL runtimes, which pylib/sdl_stack.py loads to name the stack
-# (multiarch keeps them at the target's very version). weston runs natively.
+# (multiarch keeps them at the target's very version), named with the
+# machine's architecture, as the target's would do for them. weston runs natively.
 # Nothing recommended: qemu-user's would register it with the kernel.
 cross)
-    arch=${2:?usage: cross ARCH}
+    arch=${2:?usage: cross ARCH} native=$(dpkg --print-architecture)
     command -v dpkg-architecture >/dev/null || "$0" arch-facts
     PACKAGES="cmake make pkg-config python3 $SCREEN $CHECKS $wayland qemu-user dpkg-dev
         g++-$(dpkg-architecture -a "$arch" -q DEB_HOST_GNU_TYPE 2>/dev/null)
-        $(release sdl-runtime) $sdl_dev:$arch libx11-dev:$arch libxext-dev:$arch libgtest-dev:$arch
-        $second_stack ${second_stack:+$second_stack:$arch}"
+        $(release sdl-runtime):$native $sdl_dev:$arch libx11-dev:$arch libxext-dev:$arch
+        libgtest-dev:$arch ${second_stack:+$second_stack:$native $second_stack:$arch}"
     no_recommends=--no-install-recommends
     ;;
 *) echo "usage: install-deps.sh [--list] run|test|bench|fuzz|memcheck|format|roots|arch-facts|cross ARCH" >&2 && exit 1 ;;
