@@ -311,6 +311,12 @@ int main()
     // crash the program. One picture, drawn once, needs no more than the
     // program's own thread. A user's own setting stands.
     setenv("LP_NUM_THREADS", "0", 0);
+#if defined(__riscv)
+    // There llvmpipe compiles through LLVM's ORC JIT, which crashes in
+    // removeJITDylibs as SDL destroys its OpenGL context at exit. Mesa's
+    // other software renderer compiles nothing.
+    setenv("GALLIUM_DRIVER", "softpipe", 0);
+#endif
     atexit(SDL_Quit);
     // SDL turns Ctrl-C and kill into a quit event, which nothing here reads:
     // the wait would go on. Keep the dispositions the program was given.
