@@ -51,11 +51,14 @@ arch-facts) PACKAGES=dpkg-dev ;;
 # multiarch in place of the machine's own headers, and natively the machine's
 # own SDL runtimes, which pylib/sdl_stack.py loads to name the stack
 # (multiarch keeps them at the target's very version), named with the
-# machine's architecture, as the target's would do for them. weston runs natively.
+# machine's architecture, as the target's would do for them. weston runs
+# natively, for programs of the machine's byte order alone: Wayland speaks it.
 # Nothing recommended: qemu-user's would register it with the kernel.
 cross)
     arch=${2:?usage: cross ARCH} native=$(dpkg --print-architecture)
     command -v dpkg-architecture >/dev/null || "$0" arch-facts
+    [ "$(dpkg-architecture -a "$arch" -q DEB_HOST_ARCH_ENDIAN 2>/dev/null)" = \
+        "$(dpkg-architecture -q DEB_HOST_ARCH_ENDIAN 2>/dev/null)" ] || wayland=""
     PACKAGES="cmake make pkg-config python3 $SCREEN $CHECKS $wayland qemu-user dpkg-dev
         g++-$(dpkg-architecture -a "$arch" -q DEB_HOST_GNU_TYPE 2>/dev/null)
         $(release sdl-runtime):$native $sdl_dev:$arch libx11-dev:$arch libxext-dev:$arch
