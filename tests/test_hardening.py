@@ -29,8 +29,10 @@ def findings(path, fortified):
     # The compiler's switches, which -frecord-gcc-switches keeps in the program.
     switches = tool("READELF", "-p", ".GCC.command.line", path).split()
     # Where a 32-bit system's files are large, the calls are the 64-bit twins
-    # (open64, __open64_2): each is taken under its plain name.
-    imported = {re.sub(r"64(_2)?$", r"\1", name) for name in
+    # (open64, __open64_2); where long double is IEEE's 128 bits (ppc64el from
+    # Debian 14), printf's are named for it (__fprintf_chkieee128): each is
+    # taken under its plain name.
+    imported = {re.sub(r"64(_2)?$|ieee128$", r"\1", name) for name in
                 re.findall(r"^\s+U (\w+)", tool("NM", "-D", "--undefined-only", path), re.M)}
     x86 = re.search(r"Machine:\s+(Advanced Micro Devices X86-64|Intel 80386)", header)
     checks = [
