@@ -312,9 +312,9 @@ int main()
     // program's own thread. A user's own setting stands.
     setenv("LP_NUM_THREADS", "0", 0);
 #if defined(__riscv) || defined(__loongarch__)
-    // There llvmpipe compiles through LLVM's ORC JIT, which crashes as SDL
-    // destroys its OpenGL context at exit (in removeJITDylibs, on riscv64).
-    // Mesa's other software renderer compiles nothing.
+    // There llvmpipe compiles through LLVM's ORC JIT, which crashes in
+    // removeJITDylibs as SDL destroys its OpenGL context at exit. Mesa's
+    // other software renderer compiles nothing.
     setenv("GALLIUM_DRIVER", "softpipe", 0);
 #endif
     atexit(SDL_Quit);
