@@ -311,10 +311,12 @@ int main()
     // crash the program. One picture, drawn once, needs no more than the
     // program's own thread. A user's own setting stands.
     setenv("LP_NUM_THREADS", "0", 0);
-#if defined(__riscv) || defined(__loongarch__)
-    // There llvmpipe compiles through LLVM's ORC JIT, which crashes in
-    // removeJITDylibs as SDL destroys its OpenGL context at exit. Mesa's
-    // other software renderer compiles nothing.
+#if defined(__riscv) || defined(__loongarch__) || defined(__arm__)
+    // llvmpipe fails on some architectures. On riscv64 and loong64 its ORC
+    // JIT crashes in removeJITDylibs as SDL destroys its OpenGL context at
+    // exit; on armhf (Debian 12's Mesa) it draws no texture, and the picture
+    // stays black. Mesa's other software renderer compiles nothing, and draws
+    // right on each.
     setenv("GALLIUM_DRIVER", "softpipe", 0);
 #endif
     atexit(SDL_Quit);
