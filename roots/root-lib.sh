@@ -43,7 +43,7 @@ record() { # STATUS LOG CELL...
     elif [ "$1" -eq 3 ]; then
         result="not served by the archive"
     else
-        result="FAILED (log: $log)" FAILURES=$((FAILURES + 1))
+        result="FAILED (log: ${log#"$roots_top"/})" FAILURES=$((FAILURES + 1))
         tail -n 30 "$log" >&2
     fi
     ROWS+=("$(printf '| %s ' "${@:3}" "$result" "$(elapsed $((SECONDS - row_start)))")|")
