@@ -198,9 +198,10 @@ static void drawWithoutOpenGL(Display *display)
         return;
     auto set =
         reinterpret_cast<int (*)(const char *, const char *, int)>(dlsym(sdl2, "SDL_setenv"));
+    const int overwrite = otherByteOrder(display);
     if (set != NULL) {
-        set("SDL_RENDER_DRIVER", "software", otherByteOrder(display));
-        set("SDL_FRAMEBUFFER_ACCELERATION", "0", otherByteOrder(display));
+        set("SDL_RENDER_DRIVER", "software", overwrite);
+        set("SDL_FRAMEBUFFER_ACCELERATION", "0", overwrite);
     }
     dlclose(sdl2);
 }

@@ -35,7 +35,8 @@ elapsed() { # SECONDS
 record() { # STATUS LOG CELL...
     local log=$2 result passed skipped
     if [ "$1" -eq 0 ]; then
-        passed=$(grep -E -o '^[0-9]+% tests passed.*' "$log" | awk 'NR > 1 { printf "; then " } { printf "%s", $0 }' || true)
+        passed=$(grep -E -o '^[0-9]+% tests passed.*' "$log" |
+            awk 'NR > 1 { printf "; then " } { printf "%s", $0 }' || true)
         skipped=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (\(Skipped\|Disabled\))$/\1/p' "$log" |
             awk '!seen[$0]++' | paste -sd, |
             sed 's/,/, /g')

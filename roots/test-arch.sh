@@ -1,9 +1,10 @@
 #!/bin/sh
 # Cross-builds the programs and their tests for another Debian architecture,
 # given by its name (arm64, s390x...), into build-ARCH and runs the whole
-# suite there on each SDL stack, every program of ours under qemu-user. The target's SDL headers, installed
-# through multiarch, take the place of the machine's own: this is meant for
-# a root of test-cross.sh, not for a developer's machine.
+# suite there on each SDL stack, every program of ours under qemu-user. The
+# target's SDL headers, installed through multiarch, take the place of the
+# machine's own: this is meant for a root of test-cross.sh, not for a
+# developer's machine.
 #
 # Usage: test-arch.sh ARCH (CROSS_QUICK=1: the default stack alone)
 set -eu
@@ -26,4 +27,5 @@ cmake --build "build-$arch" -j2
 ctest --test-dir "build-$arch" --output-on-failure -j2
 # The release's second stack too, where it has one, but in CI's share
 # (test-cross.sh).
-[ -n "${CROSS_QUICK:-}" ] || CROSS_ARCH=$arch python3 -m pylib.each_stack --second ctest --test-dir "build-$arch" --output-on-failure -j2
+[ -n "${CROSS_QUICK:-}" ] || CROSS_ARCH=$arch python3 -m pylib.each_stack --second \
+    ctest --test-dir "build-$arch" --output-on-failure -j2

@@ -31,7 +31,7 @@ kind() { # ARCH: its word size and byte order, as 64-big
 # The release's architectures to run: CROSS_ARCHES, or all it lists, served
 # or not; with CROSS_QUICK, the first one served of each kind.
 architectures() { # RELEASE
-    local arch seen
+    local arch kind seen
     if [ -n "${CROSS_ARCHES:-}" ]; then
         echo "$CROSS_ARCHES"
     elif [ -z "${CROSS_QUICK:-}" ]; then
@@ -39,9 +39,10 @@ architectures() { # RELEASE
     else
         seen=$(kind "$(dpkg --print-architecture)")
         for arch in $(release cross "$1"); do
+            kind=$(kind "$arch")
             case $seen in
-            *"$(kind "$arch")"*) ;;
-            *) echo "$arch" && seen="$seen $(kind "$arch")" ;;
+            *"$kind"*) ;;
+            *) echo "$arch" && seen="$seen $kind" ;;
             esac
         done
     fi

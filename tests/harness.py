@@ -1,6 +1,7 @@
 """Runs the real programs for the tests, with generous time limits."""
 import atexit
 import contextlib
+import functools
 import operator
 import os
 import re
@@ -72,6 +73,7 @@ RUNTIME_DIR = tempfile.mkdtemp(prefix="xdg-runtime-")
 atexit.register(shutil.rmtree, RUNTIME_DIR, ignore_errors=True)
 
 
+@functools.cache
 def native_byte_order():
     """Whether our programs have this machine's byte order, the X server's:
     not when emulated in the other one."""

@@ -182,6 +182,7 @@ class UnderOpenbox(Pictures, unittest.TestCase):
             if not display.managed(timeout=60):
                 raise RuntimeError("openbox took in no window")
 
+
 class SharingMemoryInTheOtherByteOrder(unittest.TestCase):
     """Emulated in the other byte order (qemu-user), blitshow would share its window's
     image with an X server that reads it in its own, every colour wrong. Without

@@ -48,7 +48,6 @@ class SupportedSystems(unittest.TestCase):
                     self.assertIn(f"`{r['second-package']}`", how[r["second"]])
                     self.assertIn(f"/{r['second-folder']}", how[r["second"]])
 
-
     def test_the_readme_architectures_are_releases_txt(self):
         listed = re.findall(r"^- Debian (\d+): (.*)$", supported_systems(), re.M)
         self.assertEqual(listed, [(r["debian"], ", ".join(r["cross"].split()))
