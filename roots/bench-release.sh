@@ -15,5 +15,6 @@ status=0
 { root_new "$name" "$release" &&
     root_run "$name" './user/install-deps.sh bench && make bench'; } >"$log" 2>&1 || status=$?
 [ "$status" -ne 0 ] || root_fetch "$name" build/bench "$build/bench/$release" || status=$?
+root_drop "$name"
 record "$status" "$log" bench "$release"
 exit "$status"

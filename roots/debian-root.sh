@@ -53,6 +53,10 @@ if grep -q " $(realpath -m "$dir")/" /proc/mounts; then
 fi
 rm -rf "$dir"
 mkdir -p "$dir"
+# A root grows to about 4 GiB with a build and its tests: a disk that runs
+# out halfway would fail its steps for no fault of theirs.
+free=$(df -P -k "$dir" | awk 'NR == 2 { print int($4 / 1048576) }')
+[ "$free" -ge 5 ] || { echo "$dir: ${free} GiB free on its disk, a root needs 5" >&2; exit 1; }
 tar -C "$dir" -xf "$tarball"
 # A new machine gets its release's security updates too, as the installer
 # sets it up; some have the tests' formatter only from there (releases.txt).

@@ -14,6 +14,12 @@ root_new() { # NAME RELEASE [debian-root.sh's OPTION...]
         git clone -q "$roots_top" "$ROOTS/$1/root/demos"
 }
 
+# Removes a root once its steps are done, as each run makes its own anew;
+# KEEP_ROOTS=1 keeps it, to look into with in-root.sh.
+root_drop() { # NAME
+    [ -n "${KEEP_ROOTS:-}" ] || rm -rf --one-file-system "${ROOTS:?}/$1"
+}
+
 # Runs a shell command as root in the clone. Gives its status.
 root_run() { # NAME COMMAND
     "$roots_top/roots/in-root.sh" "$ROOTS/$1" /bin/sh -c "cd /root/demos && $2"

@@ -60,6 +60,7 @@ for release in "${releases[@]}"; do
         { root_new "$name" "$release" --no-security &&
             root_run "$name" "CROSS_QUICK=${CROSS_QUICK:-} ./roots/test-arch.sh $arch"; } >"$ROOTS/$name.log" 2>&1 ||
             status=$?
+        root_drop "$name"
         record "$status" "$ROOTS/$name.log" "$arch" "$release"
     done
 done
