@@ -27,14 +27,14 @@ FORMATTER=clang-format-22
 TOOLS="cmake make gcc g++ pkg-config $sdl_dev libx11-dev libxext-dev python3"
 # xvfb, x11-apps (xwd), x11-utils (xwininfo): the window's screenshot on a
 # machine with no display. openbox: the window test's reparenting window
-# manager; shellcheck and pyflakes3: the tooling's own warnings.
+# manager. shellcheck and pyflakes3: the tooling's own warnings.
 SCREEN="xvfb x11-apps x11-utils"
-CHECKS="$FORMATTER openbox shellcheck pyflakes3"
+CHECKS="$FORMATTER shellcheck pyflakes3"
 no_recommends=""
 case $purpose in
 run) PACKAGES="$TOOLS $SCREEN" ;;
 # The benchmarks' smoke test measures blitshow's memory with GNU time.
-test) PACKAGES="$TOOLS $SCREEN libgtest-dev $CHECKS valgrind time $second_stack $wayland" ;;
+test) PACKAGES="$TOOLS $SCREEN openbox libgtest-dev $CHECKS valgrind time $second_stack $wayland" ;;
 bench) PACKAGES="$TOOLS $SCREEN $second_stack $wayland gnuplot-nox time" ;;
 # clang with libFuzzer and the sanitizers; dpkg-dev for Debian's sources.
 fuzz) PACKAGES="$TOOLS $second_stack clang libclang-rt-dev dpkg-dev" ;;
@@ -53,13 +53,14 @@ arch-facts) PACKAGES=dpkg-dev ;;
 # (multiarch keeps them at the target's very version), named with the
 # machine's architecture, as the target's would do for them. weston runs
 # natively, for programs of the machine's byte order alone: Wayland speaks it.
+# The sources' checks are the same on every architecture: they run natively.
 # Nothing recommended: qemu-user's would register it with the kernel.
 cross)
     arch=${2:?usage: cross ARCH} native=$(dpkg --print-architecture)
     command -v dpkg-architecture >/dev/null || "$0" arch-facts
     [ "$(dpkg-architecture -a "$arch" -q DEB_HOST_ARCH_ENDIAN 2>/dev/null)" = \
         "$(dpkg-architecture -q DEB_HOST_ARCH_ENDIAN 2>/dev/null)" ] || wayland=""
-    PACKAGES="cmake make pkg-config python3 $SCREEN $CHECKS $wayland qemu-user dpkg-dev
+    PACKAGES="cmake make pkg-config python3 $SCREEN openbox $wayland qemu-user dpkg-dev
         g++-$(dpkg-architecture -a "$arch" -q DEB_HOST_GNU_TYPE 2>/dev/null)
         $(release sdl-runtime):$native $sdl_dev:$arch libx11-dev:$arch libxext-dev:$arch
         libgtest-dev:$arch ${second_stack:+$second_stack:$native $second_stack:$arch}"
