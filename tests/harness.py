@@ -88,6 +88,13 @@ def sessions():
     return [kind for kind in sdl_stack.sessions() if kind == "X" or native_byte_order()]
 
 
+def need_wayland():
+    """Skips a class of Wayland cases where our programs don't show on it."""
+    if "Wayland" not in sessions():
+        raise unittest.SkipTest(f"{sdl_stack.describe()} does not show on Wayland here, or weston "
+                                "is not installed, or the programs have the other byte order")
+
+
 def desktop(kind):
     """A session for a with-block (pylib/session.py). Programs emulated in the
     other byte order meet an X server as one elsewhere, with no shared memory:

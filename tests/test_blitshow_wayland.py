@@ -8,11 +8,12 @@ import tempfile
 import time
 import unittest
 
-from harness import ENTER_PROMPT, TIMEOUT, desktop, main, program, sessions, settled, while_waiting
+from harness import (ENTER_PROMPT, TIMEOUT, desktop, main, need_wayland, program, settled,
+                     while_waiting)
 
 from layouts import PICTURE_AT, card_window_rows
 
-from pylib import make_test_card, sdl_stack
+from pylib import make_test_card
 from pylib.pngfile import read_png
 from pylib.threads import wakeups
 from pylib.xdisplay import WIDTH
@@ -50,10 +51,7 @@ class BlitshowWayland(unittest.TestCase):
     def setUpClass(cls):
         # SDL 1.2.15 has no Wayland backend; Debian 12's SDL2 2.26 crashes in
         # its own Wayland start (SDL_Init) under a headless weston.
-        if "Wayland" not in sessions():
-            raise unittest.SkipTest(f"{sdl_stack.describe()} does not show on Wayland here, "
-                                    "or weston is not installed, or the programs have the "
-                                    "other byte order")
+        need_wayland()
         # Nothing of X may leak in: SDL finds weston by WAYLAND_DISPLAY alone.
         cls.env, _ = cls.enterClassContext(desktop("Wayland"))
 
