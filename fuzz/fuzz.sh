@@ -115,7 +115,7 @@ on_release() { # RELEASE PURPOSE SCRIPT ARG...
 part() { # RELEASE HOW COMMAND...
     local release=$1 how=$2 log=$out/$1-$2.log status=0
     shift 2
-    echo "== Debian $release (log: $log)"
+    echo "== Debian $release (log: ${log#"$top"/})"
     "$@" >"$log" 2>&1 || status=$?
     # fuzz-release.sh's and memcheck-replay.sh's lines meant for this script.
     grep -E '^(Stack |FAILED)' "$log" || true
