@@ -107,6 +107,9 @@ on_release() { # RELEASE PURPOSE SCRIPT ARG...
         rm -rf "$top/fuzz/corpus/$name"
         root_fetch "fuzz-$release" "fuzz/corpus/$name" "$top/fuzz/corpus/$name" || status=1
     done
+    # CI's machine starts clean each time: there a kept root only fills the
+    # disk.
+    [ -z "${FUZZ_DROP_ROOTS:-}" ] || root_drop "fuzz-$release"
     return "$status"
 }
 
