@@ -20,7 +20,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from pylib import sdl_stack  # noqa: E402
 from pylib.session import session  # noqa: E402
-from pylib.threads import activity, wakeups  # noqa: E402
+from pylib.threads import activity, wakeups, woken  # noqa: E402
 
 # Environment settings that change how the sdl12-compat stacks draw: under X,
 # through OpenGL, as they do unless blitshow tells them otherwise; on Wayland,
@@ -58,13 +58,12 @@ def waiting(folder, seconds, env):
     with subprocess.Popen(["./blitshow"], cwd=folder, stdin=subprocess.PIPE,
                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env) as proc:
         proc.stdout.readline()
-        before, woken, main = activity(proc.pid), wakeups(proc.pid), wakeups(proc.pid, proc.pid)
+        before, counts = activity(proc.pid), wakeups(proc.pid)
         time.sleep(seconds)
-        after = activity(proc.pid)
-        woken, main = wakeups(proc.pid) - woken, wakeups(proc.pid, proc.pid) - main
+        after, later = activity(proc.pid), wakeups(proc.pid)
         proc.communicate(b"\n", timeout=60)
-    return (100 * (after.ran - before.ran) / (after.when - before.when), woken / seconds,
-            main / seconds)
+    return (100 * (after.ran - before.ran) / (after.when - before.when),
+            woken(counts, later) / seconds, (later[proc.pid] - counts[proc.pid]) / seconds)
 
 
 def main():

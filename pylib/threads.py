@@ -44,12 +44,19 @@ def doing(pid):
                      f"in {read(task + '/wchan')}" for task in tasks(pid))
 
 
-def wakeups(pid, tid=None):
-    """How often a process's threads, or the one tid names, have gone to
-    sleep, each to be woken again: their voluntary context switches."""
-    total = 0
-    for task in [f"/proc/{pid}/task/{tid}"] if tid else tasks(pid):
+def wakeups(pid):
+    """How often each of a process's threads has gone to sleep, each to be
+    woken again (its voluntary context switches), by thread id: one look,
+    so that one thread's count and the whole process's agree."""
+    counts = {}
+    for task in tasks(pid):
         for line in read(task + "/status").splitlines():
             if line.startswith("voluntary_ctxt_switches:"):
-                total += int(line.split()[1])
-    return total
+                counts[int(os.path.basename(task))] = int(line.split()[1])
+    return counts
+
+
+def woken(before, after):
+    """The wake-ups between two looks of wakeups(); those of a thread that
+    ended between them are lost with it."""
+    return sum(n - before.get(tid, 0) for tid, n in after.items())

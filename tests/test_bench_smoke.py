@@ -1,5 +1,6 @@
 """The benchmarks run, and their reports hang together. No timing is judged."""
 import atexit
+import contextlib
 import csv
 import os
 import pty
@@ -32,7 +33,12 @@ def run_with_stderr(args, terminal):
         out, err = proc.communicate(timeout=TIMEOUT)
     if terminal:
         os.close(follower)
-        err = os.read(master, 1 << 16)
+        # Read to the end (EIO once the program's end is closed): one read
+        # may come before the kernel has passed on the last writes.
+        err = b""
+        with contextlib.suppress(OSError):
+            while chunk := os.read(master, 1 << 16):
+                err += chunk
         os.close(master)
     return proc.returncode, out, err
 

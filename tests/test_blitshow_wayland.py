@@ -65,9 +65,9 @@ class BlitshowWayland(unittest.TestCase):
         def find(proc):
             # Given up on once the screen has settled without it.
             rows = settled(lambda: screenshot(self.env), lambda rows: find_window(rows, want))
-            before = wakeups(proc.pid, proc.pid)
+            before = wakeups(proc.pid)[proc.pid]
             time.sleep(COUNTED)
-            return find_window(rows, want), wakeups(proc.pid, proc.pid) - before
+            return find_window(rows, want), wakeups(proc.pid)[proc.pid] - before
 
         prompt, found, r = while_waiting([program("blitshow")], find,
                                          cwd=os.path.dirname(program("blitshow")), env=self.env)

@@ -13,7 +13,7 @@ from layouts import LAYOUTS, expected_window
 
 from pylib import bmp, make_test_card, sdl_stack, xdisplay
 from pylib.session import session
-from pylib.threads import read, tasks, wakeups
+from pylib.threads import read, tasks, wakeups, woken
 
 
 def differences(got, want, bits=8):
@@ -109,7 +109,7 @@ class Pictures:
         def count(proc):
             before = wakeups(proc.pid)
             time.sleep(COUNTED)
-            return wakeups(proc.pid) - before
+            return woken(before, wakeups(proc.pid))
 
         cases = [
             # what ends the wait, what it is given
