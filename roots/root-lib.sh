@@ -36,10 +36,10 @@ elapsed() { # SECONDS
 
 # A row of the closing table: the CELLs, the result (ok, with each ctest
 # run's count and the tests not run where LOG has them; not served, where a
-# step exits with 3 for what the archive lacks; or FAILED, and LOG's end shown),
+# step exits with 3 for what the archive lacks; or FAILED, and LOG shown),
 # and the time since the previous row.
 record() { # STATUS LOG CELL...
-    local log=$2 result passed skipped
+    local log=$2 result passed skipped first
     if [ "$1" -eq 0 ]; then
         passed=$(grep -E -o '^[0-9]+% tests passed.*' "$log" |
             awk 'NR > 1 { printf "; then " } { printf "%s", $0 }' || true)
@@ -51,7 +51,11 @@ record() { # STATUS LOG CELL...
         result="not served by the archive"
     else
         result="FAILED (log: ${log#"$roots_top"/})" FAILURES=$((FAILURES + 1))
-        tail -n 30 "$log" >&2
+        # The log's end, after the output of the first test that failed,
+        # which may come well before: ctest marks it ***Failed.
+        first=$(grep -n -m 1 -E '\*\*\*(Failed|Timeout|Exception)' "$log" | cut -d: -f1 || true)
+        awk -v from="${first:-0}" -v lines="$(wc -l <"$log")" \
+            '(from && NR >= from && NR < from + 100) || NR > lines - 30' "$log" >&2
     fi
     ROWS+=("$(printf '| %s ' "${@:3}" "$result" "$(elapsed $((SECONDS - row_start)))")|")
     row_start=$SECONDS
