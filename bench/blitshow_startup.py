@@ -63,7 +63,7 @@ def waiting(folder, seconds, env):
         after, later = activity(proc.pid), wakeups(proc.pid)
         proc.communicate(b"\n", timeout=60)
     return (100 * (after.ran - before.ran) / (after.when - before.when),
-            woken(counts, later) / seconds, (later[proc.pid] - counts[proc.pid]) / seconds)
+            woken(counts, later) / seconds, woken(counts, later, proc.pid) / seconds)
 
 
 def main():

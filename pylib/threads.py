@@ -56,7 +56,8 @@ def wakeups(pid):
     return counts
 
 
-def woken(before, after):
-    """The wake-ups between two looks of wakeups(); those of a thread that
-    ended between them are lost with it."""
-    return sum(n - before.get(tid, 0) for tid, n in after.items())
+def woken(before, after, tid=None):
+    """The wake-ups between two looks of wakeups(): of every thread, or of
+    the one tid names; those of a thread that ended between them are lost
+    with it."""
+    return sum(n - before.get(t, 0) for t, n in after.items() if tid in (None, t))

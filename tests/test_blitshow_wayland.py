@@ -15,7 +15,7 @@ from layouts import PICTURE_AT, card_window_rows
 
 from pylib import make_test_card
 from pylib.pngfile import read_png
-from pylib.threads import wakeups
+from pylib.threads import wakeups, woken
 from pylib.xdisplay import WIDTH
 
 COUNTED = 3  # seconds of waiting in which the wake-ups are counted
@@ -65,9 +65,9 @@ class BlitshowWayland(unittest.TestCase):
         def find(proc):
             # Given up on once the screen has settled without it.
             rows = settled(lambda: screenshot(self.env), lambda rows: find_window(rows, want))
-            before = wakeups(proc.pid)[proc.pid]
+            before = wakeups(proc.pid)
             time.sleep(COUNTED)
-            return find_window(rows, want), wakeups(proc.pid)[proc.pid] - before
+            return find_window(rows, want), woken(before, wakeups(proc.pid), proc.pid)
 
         prompt, found, r = while_waiting([program("blitshow")], find,
                                          cwd=os.path.dirname(program("blitshow")), env=self.env)
